@@ -1,0 +1,116 @@
+#include "modules/modGlobal.h"
+
+#include "modules/modGeneral.h"
+#include "platform/AppError.h"
+#include "platform/Database.h"
+#include "platform/Regional.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+
+QString GetAppPath()
+{
+    QString path = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    path = QDir::toNativeSeparators(path);
+    // The root folder already ends in the separator.
+    if (!path.endsWith(QDir::separator()))
+        path += QDir::separator();
+    return path;
+}
+
+QString ConnectionStringFor(const QString& appPath)
+{
+    return QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=") + appPath + QStringLiteral("Tallyclock.mdb;");
+}
+
+void LoadProjects()
+{
+    Connection cn;
+    cn.Open(gConnectionString);
+    RecordSet rs;
+    rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
+    gProjects->Reset();
+    while (!rs.IsEOF()) {
+        gProjects->Add(rs.Fields(0).ToInt32(), rs.Fields(1).ToText(), rs.Fields(2).ToText());
+        const Field total = rs.Fields(3);
+        gProjects->TotalTime(total.IsNull() ? 0.0 : total.ToDouble());
+        rs.MoveNext();
+    }
+    // Closing the connection ends the result set with it.
+    cn.Close();
+}
+
+double DaysToMinutes(double days)
+{
+    const double minutes = days * 1440.0;
+    if (!std::isfinite(minutes))
+        throw AppError("Overflow: a total time cannot be shown in minutes.");
+    return minutes;
+}
+
+QString SqlText(const QString& value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+void AddProjectRecord(const QString& name, const QString& description)
+{
+    Connection cn;
+    cn.Open(gConnectionString);
+    const QString desc = description.isEmpty() ? QStringLiteral(" ") : description;
+    cn.Execute(QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES(") + SqlText(name) + QLatin1Char(',')
+               + SqlText(desc) + QLatin1Char(')'));
+    cn.Close();
+}
+
+void AddTimePeriodRecord(qint32 projectID, double startTime, double endTime)
+{
+    Connection cn;
+    cn.Open(gConnectionString);
+    cn.Execute(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(")
+               + QString::number(projectID) + QStringLiteral(",#") + GeneralDateText(startTime) + QStringLiteral("#,#")
+               + GeneralDateText(endTime) + QStringLiteral("#)"));
+    cn.Close();
+}
+
+void DeleteProjectRecord(qint32 projectID)
+{
+    const QString id = QString::number(projectID);
+    Connection cn;
+    cn.Open(gConnectionString);
+    cn.BeginTrans();
+    try {
+        // The periods first, then the project; together or not at all.
+        cn.Execute(QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=") + id);
+        cn.Execute(QStringLiteral("DELETE FROM tblProject WHERE ProjectID=") + id);
+        cn.CommitTrans();
+    } catch (...) {
+        try {
+            cn.RollbackTrans();
+        } catch (const AppError&) {
+            // The first error is the one the user needs; closing the connection rolls back anyway.
+        }
+        throw;
+    }
+    cn.Close();
+}
+
+qint32 IDFromKey(const QString& key)
+{
+    bool ok = false;
+    const qint32 id = key.startsWith(QLatin1String("KEY")) ? key.mid(3).toInt(&ok) : 0;
+    if (!ok)
+        throw AppError(QStringLiteral("The list entry \"%1\" has no record number.").arg(key).toStdString());
+    return id;
+}
+
+QString KeyFromID(qint32 id)
+{
+    return QStringLiteral("KEY") + QString::number(id);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The module procedures shared by the windows.
+
+// The folder of the program's executable, always ending in exactly one "/".
+QString GetAppPath();
+
+// "DRIVER=Microsoft Access Driver (*.mdb);DBQ=" + the folder + "Tallyclock.mdb;".
+QString ConnectionStringFor(const QString& appPath);
+
+// Reads every project with its total time (in days) into gProjects, in name order.
+void LoadProjects();
+
+// Days to minutes; raises an AppError when the result is not a finite number.
+double DaysToMinutes(double days);
+
+// Stores a new project; an empty description is stored as one blank.
+void AddProjectRecord(const QString& name, const QString& description);
+
+// Stores one time period of a project.
+void AddTimePeriodRecord(qint32 projectID, double startTime, double endTime);
+
+// Deletes a project's time periods and then the project, in one transaction: both or neither.
+void DeleteProjectRecord(qint32 projectID);
+
+// A text value as SQL text: in single quotes, every single quote inside doubled.
+QString SqlText(const QString& value);
+
+// The ID in a list entry's key: the number after the three letters "KEY".
+qint32 IDFromKey(const QString& key);
+
+// A list entry's key for an ID: "KEY" followed by the ID in decimal.
+QString KeyFromID(qint32 id);

@@ -1,0 +1,505 @@
+#include "platform/Database.h"
+
+#include "platform/AppError.h"
+#include "platform/Regional.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString kDriver = QStringLiteral("Microsoft Access Driver (*.mdb)");
+
+Connection::StatementObserver& Observer()
+{
+    static Connection::StatementObserver observer;
+    return observer;
+}
+
+void Report(const QString& text)
+{
+    if (Observer())
+        Observer()(text);
+}
+
+[[noreturn]] void Fail(const QString& message)
+{
+    throw AppError(message.toStdString());
+}
+
+// A statement of the program, made ready for SQLite: date literals become parameters.
+struct Translated
+{
+    QString sql;
+    std::vector<double> dates;
+};
+
+Translated Translate(const QString& text)
+{
+    Translated out;
+    out.sql.reserve(text.size());
+    const int n = text.size();
+    int i = 0;
+    while (i < n) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // Quoted text (or name) with its quote doubled inside: passed on unchanged;
+            // a # inside it is just a character.
+            int j = i + 1;
+            for (;;) {
+                if (j >= n)
+                    Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
+                if (text.at(j) == c) {
+                    if (j + 1 < n && text.at(j + 1) == c) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            out.sql += QStringView(text).mid(i, j - i + 1);
+            i = j + 1;
+            continue;
+        }
+        if (c == QLatin1Char('#')) {
+            const int close = text.indexOf(QLatin1Char('#'), i + 1);
+            if (close < 0)
+                Fail(QStringLiteral("The statement has a date without its closing # mark:\n%1").arg(text));
+            const QStringView literal = QStringView(text).mid(i + 1, close - i - 1);
+            const auto moment = ReadDateText(literal);
+            if (!moment)
+                Fail(QStringLiteral("\"%1\" is not a date and time in this computer's regional format, "
+                                    "in the statement:\n%2")
+                         .arg(literal.toString(), text));
+            out.dates.push_back(*moment);
+            out.sql += QLatin1Char('?');
+            i = close + 1;
+            continue;
+        }
+        out.sql += c;
+        ++i;
+    }
+    return out;
+}
+
+// Names sort as people expect: letter case ignored, accented letters beside their base
+// letters, following the user's locale. Replaces SQLite's ASCII-only NOCASE on our connections.
+int CompareNames(void*, int lenA, const void* a, int lenB, const void* b)
+{
+    static QCollator collator = [] {
+        QCollator c{QLocale()};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        c.setNumericMode(true);
+        return c;
+    }();
+    const QStringView sa(static_cast<const char16_t*>(a), lenA / 2);
+    const QStringView sb(static_cast<const char16_t*>(b), lenB / 2);
+    int r = collator.compare(sa, sb);
+    if (r == 0)
+        r = sa.compare(sb, Qt::CaseInsensitive);
+    return r;
+}
+
+// DBQ's value is the path as written, blanks and all; it ends at the ';' that closes the string
+// or that comes before the next KEY=.
+bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
+{
+    static const QRegularExpression key(QStringLiteral("^\\s*([A-Za-z][A-Za-z ]*)="));
+    int pos = 0;
+    bool haveDriver = false, havePath = false;
+    while (pos < cs.size()) {
+        const auto m = key.match(QStringView(cs).mid(pos));
+        if (!m.hasMatch())
+            return false;
+        const QString name = m.captured(1).trimmed().toUpper();
+        int valueStart = pos + static_cast<int>(m.capturedLength(0));
+        int end = valueStart;
+        if (name == QLatin1String("DBQ")) {
+            // Up to the last ';' that is followed only by further KEY= pairs or nothing.
+            end = -1;
+            for (int k = valueStart; k < cs.size(); ++k) {
+                if (cs.at(k) != QLatin1Char(';'))
+                    continue;
+                const QStringView rest = QStringView(cs).mid(k + 1);
+                if (rest.trimmed().isEmpty() || key.match(rest).hasMatch()) {
+                    end = k;
+                    break;
+                }
+            }
+            if (end < 0)
+                end = static_cast<int>(cs.size());
+        } else {
+            end = cs.indexOf(QLatin1Char(';'), valueStart);
+            if (end < 0)
+                end = static_cast<int>(cs.size());
+        }
+        QString value = cs.mid(valueStart, end - valueStart);
+        if (name == QLatin1String("DRIVER")) {
+            if (value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}')))
+                value = value.mid(1, value.size() - 2);
+            driver = value;
+            haveDriver = true;
+        } else if (name == QLatin1String("DBQ")) {
+            path = value;
+            havePath = true;
+        }
+        pos = end + 1;
+    }
+    return haveDriver && havePath;
+}
+
+} // namespace
+
+// Connection ------------------------------------------------------------------------------
+
+Connection::~Connection()
+{
+    if (db_) {
+        for (RecordSet* rs : recordSets_) {
+            rs->Finalize();
+            rs->connection_ = nullptr;
+        }
+        recordSets_.clear();
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+}
+
+void Connection::SetStatementObserver(StatementObserver observer)
+{
+    Observer() = std::move(observer);
+}
+
+void Connection::Open(const QString& connectionString)
+{
+    if (db_)
+        Fail(QStringLiteral("The database connection is already open."));
+    QString driver, path;
+    if (!ParseConnectionString(connectionString, driver, path))
+        Fail(QStringLiteral("The database connection string cannot be read: %1").arg(connectionString));
+    if (driver.compare(kDriver, Qt::CaseInsensitive) != 0)
+        Fail(QStringLiteral("The database driver \"%1\" is not known; the program reads \"%2\" files.")
+                 .arg(driver, kDriver));
+    if (path.isEmpty())
+        Fail(QStringLiteral("The database connection string names no file."));
+    const QFileInfo info(path);
+    if (!info.exists())
+        Fail(QStringLiteral("The database file \"%1\" does not exist.").arg(path));
+    if (info.isDir())
+        Fail(QStringLiteral("\"%1\" is a folder, not a database file.").arg(path));
+
+    sqlite3* db = nullptr;
+    const QByteArray file = path.toUtf8();
+    // Never SQLITE_OPEN_CREATE: the program does not make its database.
+    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        sqlite3_close_v2(db);
+        Fail(QStringLiteral("The database file \"%1\" cannot be opened: %2.").arg(path, msg));
+    }
+    db_ = db;
+    path_ = path;
+    try {
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        sqlite3_extended_result_codes(db_, 1);
+        sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF16_ALIGNED, nullptr, CompareNames, nullptr);
+        if (sqlite3_db_readonly(db_, "main") == 1)
+            Fail(QStringLiteral("The database file \"%1\" cannot be written to.").arg(path));
+
+        // Reading the schema also tells a foreign or damaged file, and waits for a lock.
+        sqlite3_stmt* st = nullptr;
+        const char* sql = "SELECT name, type FROM sqlite_master WHERE type IN ('table','view')";
+        int prc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+        bool hasProject = false, hasPeriod = false, hasQuery = false;
+        if (prc == SQLITE_OK)
+            prc = SQLITE_ROW;
+        while (prc == SQLITE_ROW && (prc = sqlite3_step(st)) == SQLITE_ROW) {
+            const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            const QString type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+            if (type == QLatin1String("table") && name.compare(QLatin1String("tblProject"), Qt::CaseInsensitive) == 0)
+                hasProject = true;
+            else if (type == QLatin1String("table") && name.compare(QLatin1String("tblTimePeriod"), Qt::CaseInsensitive) == 0)
+                hasPeriod = true;
+            else if (name.compare(QLatin1String("qryProject"), Qt::CaseInsensitive) == 0)
+                hasQuery = true;
+        }
+        const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
+        sqlite3_finalize(st);
+        if (prc != SQLITE_DONE) {
+            if ((prc & 0xff) == SQLITE_NOTADB)
+                Fail(QStringLiteral("The file \"%1\" is not a database.").arg(path));
+            if ((prc & 0xff) == SQLITE_BUSY || (prc & 0xff) == SQLITE_LOCKED)
+                Fail(QStringLiteral("The database file \"%1\" is locked by another program.").arg(path));
+            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, msg));
+        }
+        QStringList missing;
+        if (!hasProject)
+            missing << QStringLiteral("the table tblProject");
+        if (!hasPeriod)
+            missing << QStringLiteral("the table tblTimePeriod");
+        if (!hasQuery)
+            missing << QStringLiteral("the query qryProject");
+        if (!missing.isEmpty())
+            Fail(QStringLiteral("The file \"%1\" is not a Tallyclock database: it lacks %2.")
+                     .arg(path, missing.join(QStringLiteral(", "))));
+    } catch (...) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        path_.clear();
+        throw;
+    }
+}
+
+void Connection::Raise(const QString& what, const QString& sql) const
+{
+    const QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
+    const int code = db_ ? (sqlite3_extended_errcode(db_) & 0xff) : 0;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        Fail(QStringLiteral("The database file \"%1\" is locked by another program (%2). The statement was:\n%3")
+                 .arg(path_, msg, sql));
+    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, msg, sql));
+}
+
+sqlite3_stmt* Connection::Prepare(const QString& sql)
+{
+    if (!db_)
+        Fail(QStringLiteral("The database connection is not open. The statement was:\n%1").arg(sql));
+    const Translated t = Translate(sql);
+    sqlite3_stmt* st = nullptr;
+    const void* tail = nullptr;
+    const int bytes = static_cast<int>(t.sql.size() * sizeof(char16_t));
+    if (sqlite3_prepare16_v2(db_, t.sql.utf16(), bytes, &st, &tail) != SQLITE_OK)
+        Raise(QStringLiteral("The database refused the statement"), sql);
+    if (!st)
+        Fail(QStringLiteral("The statement is empty."));
+    // A second statement after the first is never ours: refuse it rather than ignore it.
+    const auto* rest = static_cast<const char16_t*>(tail);
+    const auto* end = reinterpret_cast<const char16_t*>(t.sql.utf16()) + t.sql.size();
+    for (; rest && rest < end; ++rest) {
+        if (!QChar(*rest).isSpace() && *rest != u';') {
+            sqlite3_finalize(st);
+            Fail(QStringLiteral("The text holds more than one statement:\n%1").arg(sql));
+        }
+    }
+    for (size_t k = 0; k < t.dates.size(); ++k) {
+        if (sqlite3_bind_double(st, static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            Raise(QStringLiteral("The database refused the statement"), sql);
+        }
+    }
+    return st;
+}
+
+void Connection::Execute(const QString& sql)
+{
+    Report(sql);
+    sqlite3_stmt* st = Prepare(sql);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        sqlite3_reset(st);
+        sqlite3_finalize(st);
+        Raise(QStringLiteral("The database refused the statement"), sql);
+    }
+    sqlite3_finalize(st);
+}
+
+void Connection::Close()
+{
+    if (!db_)
+        return;
+    for (RecordSet* rs : recordSets_) {
+        rs->Finalize();
+        rs->connection_ = nullptr;
+    }
+    recordSets_.clear();
+    // With every statement finalized this cannot be busy; _v2 defers it if ever it were.
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    path_.clear();
+}
+
+void Connection::BeginTrans()
+{
+    Report(QStringLiteral("BeginTrans"));
+    if (!db_)
+        Fail(QStringLiteral("The database connection is not open."));
+    // IMMEDIATE takes the write lock now (waiting for it), so the statements that follow
+    // cannot fail for want of it half-way.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        Raise(QStringLiteral("The database could not begin a transaction"), QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void Connection::CommitTrans()
+{
+    Report(QStringLiteral("CommitTrans"));
+    if (!db_)
+        Fail(QStringLiteral("The database connection is not open."));
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        Raise(QStringLiteral("The database could not commit the transaction"), QStringLiteral("COMMIT"));
+}
+
+void Connection::RollbackTrans()
+{
+    Report(QStringLiteral("RollbackTrans"));
+    if (!db_)
+        Fail(QStringLiteral("The database connection is not open."));
+    // SQLite may already have rolled back on its own after certain errors.
+    if (sqlite3_get_autocommit(db_))
+        return;
+    if (sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+        Raise(QStringLiteral("The database could not roll back the transaction"), QStringLiteral("ROLLBACK"));
+}
+
+void Connection::Detach(RecordSet* rs)
+{
+    recordSets_.erase(std::remove(recordSets_.begin(), recordSets_.end(), rs), recordSets_.end());
+}
+
+// Field ------------------------------------------------------------------------------------
+
+namespace {
+[[noreturn]] void NullValue()
+{
+    Fail(QStringLiteral("The database holds no value (Null) where the program needs one."));
+}
+} // namespace
+
+qint32 Field::ToInt32() const
+{
+    if (IsNull())
+        NullValue();
+    bool ok = false;
+    double d = 0;
+    if (value_.typeId() == QMetaType::LongLong) {
+        const qint64 v = value_.toLongLong();
+        if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
+            Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(v));
+        return static_cast<qint32>(v);
+    }
+    d = value_.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()));
+    d = std::nearbyint(d);
+    if (d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max())
+        Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(value_.toString()));
+    return static_cast<qint32>(d);
+}
+
+double Field::ToDouble() const
+{
+    if (IsNull())
+        NullValue();
+    bool ok = false;
+    const double d = value_.toDouble(&ok);
+    if (!ok)
+        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()));
+    return d;
+}
+
+QString Field::ToText() const
+{
+    if (IsNull())
+        NullValue();
+    if (value_.typeId() == QMetaType::QString)
+        return value_.toString();
+    if (value_.typeId() == QMetaType::Double)
+        return QString::number(value_.toDouble(), 'g', 15);
+    return value_.toString();
+}
+
+// RecordSet --------------------------------------------------------------------------------
+
+RecordSet::~RecordSet()
+{
+    Finalize();
+    if (connection_)
+        connection_->Detach(this);
+}
+
+void RecordSet::Open(const QString& sql, Connection& connection)
+{
+    if (stmt_)
+        Fail(QStringLiteral("The result set is already open."));
+    Report(sql);
+    stmt_ = connection.Prepare(sql);
+    connection_ = &connection;
+    connection.recordSets_.push_back(this);
+    sql_ = sql;
+    eof_ = false;
+    Step();
+}
+
+void RecordSet::Step()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return;
+    eof_ = true;
+    if (rc != SQLITE_DONE) {
+        Connection* c = connection_;
+        Close();
+        if (c)
+            c->Raise(QStringLiteral("The database could not read the result"), sql_);
+        Fail(QStringLiteral("The database could not read the result of:\n%1").arg(sql_));
+    }
+}
+
+Field RecordSet::Fields(int index) const
+{
+    if (!stmt_ || eof_)
+        Fail(QStringLiteral("There is no current row in the result of:\n%1").arg(sql_));
+    if (index < 0 || index >= sqlite3_column_count(stmt_))
+        Fail(QStringLiteral("There is no column %1 in the result of:\n%2").arg(index).arg(sql_));
+    switch (sqlite3_column_type(stmt_, index)) {
+    case SQLITE_NULL:
+        return Field(QVariant());
+    case SQLITE_INTEGER:
+        return Field(QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, index))));
+    case SQLITE_FLOAT:
+        return Field(QVariant(sqlite3_column_double(stmt_, index)));
+    case SQLITE_BLOB:
+        return Field(QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, index)),
+                                         sqlite3_column_bytes(stmt_, index))));
+    default: {
+        const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, index));
+        const int bytes = sqlite3_column_bytes16(stmt_, index);
+        return Field(QVariant(QString::fromUtf16(text, bytes / 2)));
+    }
+    }
+}
+
+void RecordSet::MoveNext()
+{
+    if (!stmt_ || eof_)
+        Fail(QStringLiteral("The result set is already past its last row:\n%1").arg(sql_));
+    Step();
+}
+
+void RecordSet::Close()
+{
+    Finalize();
+    if (connection_) {
+        connection_->Detach(this);
+        connection_ = nullptr;
+    }
+    eof_ = true;
+}
+
+void RecordSet::Finalize()
+{
+    if (stmt_) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
+}

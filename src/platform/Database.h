@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class RecordSet;
+
+// The program's database access layer: a connection and a forward-only result set over a
+// SQLite file, reached with an ODBC-style connection string and sent the program's SQL text
+// as it stands. Date-time literals between # marks are read with the regional date text and
+// bound as day counts; text between single quotes (with doubled quotes) passes unchanged.
+// Every failure is an AppError with a message a user can read.
+class Connection
+{
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;". The file must exist and hold the
+    // tables tblProject and tblTimePeriod and the query qryProject; it is never created.
+    void Open(const QString& connectionString);
+    // Runs one statement; it has taken effect when the call returns.
+    void Execute(const QString& sql);
+    // Ends the result sets opened on this connection and releases the file.
+    void Close();
+
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+
+    bool IsOpen() const { return db_ != nullptr; }
+    QString FilePath() const { return path_; }
+
+    // Sees the text of every statement and transaction step this layer runs, for tests.
+    using StatementObserver = std::function<void(const QString&)>;
+    static void SetStatementObserver(StatementObserver observer);
+
+    // How long a file locked by another process is waited for before that is an error.
+    static constexpr int kBusyTimeoutMs = 5000;
+
+private:
+    friend class RecordSet;
+    sqlite3_stmt* Prepare(const QString& sql);
+    void Raise(const QString& what, const QString& sql) const;
+    void Detach(RecordSet* rs);
+
+    sqlite3* db_ = nullptr;
+    QString path_;
+    std::vector<RecordSet*> recordSets_;
+};
+
+// One value of the current row; may be Null. The conversions raise an AppError for Null,
+// as the program never converts a missing value.
+class Field
+{
+public:
+    explicit Field(QVariant value) : value_(std::move(value)) {}
+    bool IsNull() const { return value_.isNull(); }
+    const QVariant& Value() const { return value_; }
+    qint32 ToInt32() const;
+    double ToDouble() const;
+    QString ToText() const;
+
+private:
+    QVariant value_;
+};
+
+class RecordSet
+{
+public:
+    RecordSet() = default;
+    ~RecordSet();
+    RecordSet(const RecordSet&) = delete;
+    RecordSet& operator=(const RecordSet&) = delete;
+
+    // Runs the SELECT on the open connection and stands on its first row, or at the end.
+    void Open(const QString& sql, Connection& connection);
+    // True when the position is past the last row ("EOF").
+    bool IsEOF() const { return eof_; }
+    // The value of a column of the current row by 0-based position.
+    Field Fields(int index) const;
+    void MoveNext();
+    void Close();
+
+private:
+    friend class Connection;
+    void Step();
+    void Finalize();
+
+    Connection* connection_ = nullptr;
+    sqlite3_stmt* stmt_ = nullptr;
+    QString sql_;
+    bool eof_ = true;
+};

@@ -1,0 +1,666 @@
+#include "platform/Regional.h"
+
+#include "platform/AppError.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+const QDate kDayZero(1899, 12, 30);
+constexpr qint64 kSecondsPerDay = 86400;
+// The years a moment may fall in; beyond them a day count is not a date of ours.
+constexpr int kFirstYear = 100;
+constexpr int kLastYear = 9999;
+
+// One piece of a Qt date or time format pattern.
+struct Token
+{
+    enum Kind { Literal, Day, Month, Year, Hour12, Hour24, Minute, Second, AmPm, WeekDay, TimeZone };
+    Kind kind;
+    int width = 0;      // letters in the pattern: 1 = no padding, 2 = two digits, 3/4 = names
+    QString text;       // Literal only
+};
+
+using Pattern = std::vector<Token>;
+
+bool IsSpaceChar(QChar c)
+{
+    return c.isSpace();
+}
+
+// Splits a Qt format pattern ("M/d/yy", "h:mm:ss AP t", "d.MM.yy 'г'.") into tokens.
+Pattern Tokenize(const QString& format)
+{
+    Pattern out;
+    auto addLiteral = [&out](const QString& s) {
+        if (s.isEmpty())
+            return;
+        if (!out.empty() && out.back().kind == Token::Literal)
+            out.back().text += s;
+        else
+            out.push_back({Token::Literal, 0, s});
+    };
+    int i = 0;
+    const int n = format.size();
+    while (i < n) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            // Quoted text; two quotes stand for one.
+            int j = i + 1;
+            QString lit;
+            if (j < n && format.at(j) == QLatin1Char('\'')) {
+                addLiteral(QStringLiteral("'"));
+                i = j + 1;
+                continue;
+            }
+            while (j < n) {
+                if (format.at(j) == QLatin1Char('\'')) {
+                    if (j + 1 < n && format.at(j + 1) == QLatin1Char('\'')) {
+                        lit += QLatin1Char('\'');
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                lit += format.at(j++);
+            }
+            addLiteral(lit);
+            i = j + 1;
+            continue;
+        }
+        int run = 1;
+        while (i + run < n && format.at(i + run) == c)
+            ++run;
+        switch (c.unicode()) {
+        case 'd':
+            out.push_back({run >= 3 ? Token::WeekDay : Token::Day, std::min(run, 4), {}});
+            break;
+        case 'M':
+            out.push_back({Token::Month, std::min(run, 4), {}});
+            break;
+        case 'y':
+            out.push_back({Token::Year, run >= 3 ? 4 : 2, {}});
+            break;
+        case 'h':
+            // 12-hour only where the pattern has an AM/PM marker; settled below.
+            out.push_back({Token::Hour12, std::min(run, 2), {}});
+            break;
+        case 'H':
+            out.push_back({Token::Hour24, std::min(run, 2), {}});
+            break;
+        case 'm':
+            out.push_back({Token::Minute, std::min(run, 2), {}});
+            break;
+        case 's':
+            out.push_back({Token::Second, std::min(run, 2), {}});
+            break;
+        case 'z':
+            // Milliseconds: moments are whole seconds, so the field is left out.
+            break;
+        case 't':
+            out.push_back({Token::TimeZone, run, {}});
+            break;
+        case 'a':
+        case 'A':
+            if (i + 1 < n && (format.at(i + 1) == QLatin1Char('p') || format.at(i + 1) == QLatin1Char('P')))
+                run = 2;
+            else
+                run = 1;
+            out.push_back({Token::AmPm, run, {}});
+            break;
+        default:
+            addLiteral(format.mid(i, run));
+            break;
+        }
+        i += run;
+    }
+    bool hasAmPm = false;
+    for (const auto& t : out)
+        hasAmPm = hasAmPm || t.kind == Token::AmPm;
+    if (!hasAmPm) {
+        for (auto& t : out) {
+            if (t.kind == Token::Hour12)
+                t.kind = Token::Hour24;
+        }
+    }
+    return out;
+}
+
+// Removes blanks and commas at both ends of the pattern (left over where a field was taken out).
+void TrimPattern(Pattern& p)
+{
+    auto isTrim = [](QChar c) { return IsSpaceChar(c) || c == QLatin1Char(','); };
+    while (!p.empty() && p.front().kind == Token::Literal) {
+        QString& t = p.front().text;
+        int k = 0;
+        while (k < t.size() && isTrim(t.at(k)))
+            ++k;
+        t.remove(0, k);
+        if (!t.isEmpty())
+            break;
+        p.erase(p.begin());
+    }
+    while (!p.empty() && p.back().kind == Token::Literal) {
+        QString& t = p.back().text;
+        int k = t.size();
+        while (k > 0 && isTrim(t.at(k - 1)))
+            --k;
+        t.truncate(k);
+        if (!t.isEmpty())
+            break;
+        p.pop_back();
+    }
+}
+
+void MergeLiterals(Pattern& p)
+{
+    Pattern out;
+    for (auto& t : p) {
+        if (t.kind == Token::Literal) {
+            if (t.text.isEmpty())
+                continue;
+            if (!out.empty() && out.back().kind == Token::Literal) {
+                out.back().text += t.text;
+                continue;
+            }
+        }
+        out.push_back(t);
+    }
+    p = std::move(out);
+}
+
+// The regional time of day without the time zone: "h:mm:ss AP t" -> "h:mm:ss AP",
+// "H:mm:ss (t)" -> "H:mm:ss", "t HH:mm:ss" -> "HH:mm:ss".
+Pattern TimePattern(const QLocale& loc)
+{
+    Pattern p = Tokenize(loc.timeFormat(QLocale::LongFormat));
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i].kind != Token::TimeZone)
+            continue;
+        if (i > 0 && i + 1 < p.size() && p[i - 1].kind == Token::Literal && p[i + 1].kind == Token::Literal
+            && p[i - 1].text.endsWith(QLatin1Char('(')) && p[i + 1].text.startsWith(QLatin1Char(')'))) {
+            p[i - 1].text.chop(1);
+            p[i + 1].text.remove(0, 1);
+        }
+        p.erase(p.begin() + static_cast<std::ptrdiff_t>(i));
+        --i;
+    }
+    MergeLiterals(p);
+    TrimPattern(p);
+    // A pattern without seconds (some locales' long form) gets them after the minutes.
+    bool hasSeconds = false;
+    for (const auto& t : p)
+        hasSeconds = hasSeconds || t.kind == Token::Second;
+    if (!hasSeconds) {
+        for (size_t i = 0; i < p.size(); ++i) {
+            if (p[i].kind == Token::Minute) {
+                p.insert(p.begin() + static_cast<std::ptrdiff_t>(i) + 1, {Token::Literal, 0, QStringLiteral(":")});
+                p.insert(p.begin() + static_cast<std::ptrdiff_t>(i) + 2, {Token::Second, 2, {}});
+                break;
+            }
+        }
+    }
+    return p;
+}
+
+// The same time pattern without its seconds, for reading "9:30" as well as "9:30:00".
+Pattern WithoutSeconds(Pattern p)
+{
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i].kind != Token::Second)
+            continue;
+        const bool unitAfter = i + 1 < p.size() && p[i + 1].kind == Token::Literal
+            && !p[i + 1].text.trimmed().isEmpty();
+        if (unitAfter) {
+            // "mm分ss秒": the seconds' own unit goes with them.
+            p.erase(p.begin() + static_cast<std::ptrdiff_t>(i), p.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        } else if (i > 0 && p[i - 1].kind == Token::Literal) {
+            // "mm:ss": the separator before them goes.
+            p.erase(p.begin() + static_cast<std::ptrdiff_t>(i) - 1, p.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        } else {
+            p.erase(p.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        break;
+    }
+    MergeLiterals(p);
+    TrimPattern(p);
+    return p;
+}
+
+// The regional short date with the year always in four digits.
+Pattern DatePattern(const QLocale& loc)
+{
+    Pattern p = Tokenize(loc.dateFormat(QLocale::ShortFormat));
+    for (auto& t : p) {
+        if (t.kind == Token::Year)
+            t.width = 4;
+    }
+    return p;
+}
+
+struct Formats
+{
+    QLocale locale;
+    QChar zero;
+    QString am, pm;
+    Pattern date;
+    std::vector<Pattern> times; // for reading: with seconds, without, and the plain 24-hour forms
+};
+
+// Patterns are built again only when the default locale changes.
+const Formats& CurrentFormats()
+{
+    static Formats cache;
+    static bool ready = false;
+    const QLocale loc;
+    if (!ready || !(cache.locale == loc) || cache.locale.name() != loc.name()) {
+        cache.locale = loc;
+        cache.zero = loc.zeroDigit().size() == 1 ? loc.zeroDigit().at(0) : QLatin1Char('0');
+        cache.am = loc.amText();
+        cache.pm = loc.pmText();
+        cache.date = DatePattern(loc);
+        const Pattern time = TimePattern(loc);
+        cache.times = {time, WithoutSeconds(time), Tokenize(QStringLiteral("H:mm:ss")), Tokenize(QStringLiteral("H:mm"))};
+        ready = true;
+    }
+    return cache;
+}
+
+void AppendNumber(QString& out, int value, int width, QChar zero)
+{
+    QString digits = QString::number(value);
+    while (digits.size() < width)
+        digits.prepend(QLatin1Char('0'));
+    if (zero != QLatin1Char('0')) {
+        for (auto& c : digits)
+            c = QChar(zero.unicode() + (c.unicode() - '0'));
+    }
+    out += digits;
+}
+
+void Write(QString& out, const Pattern& p, const Formats& f, const QDate& date, const QTime& time)
+{
+    for (const auto& t : p) {
+        switch (t.kind) {
+        case Token::Literal:
+            out += t.text;
+            break;
+        case Token::Day:
+            AppendNumber(out, date.day(), t.width, f.zero);
+            break;
+        case Token::Month:
+            if (t.width >= 3)
+                out += f.locale.monthName(date.month(), t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+            else
+                AppendNumber(out, date.month(), t.width, f.zero);
+            break;
+        case Token::Year:
+            AppendNumber(out, date.year(), 4, f.zero);
+            break;
+        case Token::WeekDay:
+            out += f.locale.dayName(date.dayOfWeek(), t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+            break;
+        case Token::Hour12: {
+            const int h = time.hour() % 12;
+            AppendNumber(out, h == 0 ? 12 : h, t.width, f.zero);
+            break;
+        }
+        case Token::Hour24:
+            AppendNumber(out, time.hour(), t.width, f.zero);
+            break;
+        case Token::Minute:
+            AppendNumber(out, time.minute(), t.width, f.zero);
+            break;
+        case Token::Second:
+            AppendNumber(out, time.second(), t.width, f.zero);
+            break;
+        case Token::AmPm:
+            out += time.hour() < 12 ? f.am : f.pm;
+            break;
+        case Token::TimeZone:
+            break;
+        }
+    }
+}
+
+// Reading ------------------------------------------------------------------------------
+
+struct Fields
+{
+    int day = -1, month = -1, year = -1, yearDigits = 0;
+    int hour = -1, minute = -1, second = 0;
+    int ampm = 0; // 0 none, 1 am, 2 pm
+    bool twelveHour = false;
+};
+
+class Reader
+{
+public:
+    Reader(QStringView text, const Formats& f) : s_(text), f_(f) {}
+
+    int pos() const { return pos_; }
+    void setPos(int p) { pos_ = p; }
+    bool atEnd() const { return pos_ >= s_.size(); }
+
+    int digitAt(int i) const
+    {
+        if (i >= s_.size())
+            return -1;
+        const char16_t c = s_.at(i).unicode();
+        if (c >= u'0' && c <= u'9')
+            return c - u'0';
+        const char16_t z = f_.zero.unicode();
+        if (z != u'0' && c >= z && c <= z + 9)
+            return c - z;
+        return -1;
+    }
+
+    // Reads 1 to maxDigits digits; returns the count read (0 when none).
+    int number(int maxDigits, int& value)
+    {
+        value = 0;
+        int k = 0;
+        while (k < maxDigits) {
+            const int d = digitAt(pos_ + k);
+            if (d < 0)
+                break;
+            value = value * 10 + d;
+            ++k;
+        }
+        pos_ += k;
+        return k;
+    }
+
+    bool literal(const QString& lit)
+    {
+        int i = 0;
+        while (i < lit.size()) {
+            const QChar c = lit.at(i);
+            if (IsSpaceChar(c)) {
+                // A blank in the pattern takes one or more blanks of any kind.
+                while (i < lit.size() && IsSpaceChar(lit.at(i)))
+                    ++i;
+                if (atEnd() || !IsSpaceChar(s_.at(pos_)))
+                    return false;
+                while (!atEnd() && IsSpaceChar(s_.at(pos_)))
+                    ++pos_;
+                continue;
+            }
+            if (atEnd() || s_.at(pos_).toCaseFolded() != c.toCaseFolded())
+                return false;
+            ++pos_;
+            ++i;
+        }
+        return true;
+    }
+
+    bool word(const QString& w)
+    {
+        if (w.isEmpty() || s_.size() - pos_ < w.size())
+            return false;
+        if (s_.mid(pos_, w.size()).compare(w, Qt::CaseInsensitive) != 0)
+            return false;
+        pos_ += w.size();
+        return true;
+    }
+
+    void skipSpaces()
+    {
+        while (!atEnd() && IsSpaceChar(s_.at(pos_)))
+            ++pos_;
+    }
+
+    bool nextIsSpace() const { return !atEnd() && IsSpaceChar(s_.at(pos_)); }
+
+private:
+    QStringView s_;
+    const Formats& f_;
+    int pos_ = 0;
+};
+
+// Matches the pattern at the reader's position; on success the fields are filled.
+bool Match(Reader& r, const Pattern& p, const Formats& f, Fields& out, bool ampmOptional)
+{
+    for (size_t i = 0; i < p.size(); ++i) {
+        const Token& t = p[i];
+        int v = 0;
+        switch (t.kind) {
+        case Token::Literal: {
+            // A blank before an optional AM/PM marker may be missing together with the marker.
+            const bool beforeAmPm = i + 1 < p.size() && p[i + 1].kind == Token::AmPm;
+            const bool afterAmPm = i > 0 && p[i - 1].kind == Token::AmPm;
+            if ((beforeAmPm || afterAmPm) && t.text.trimmed().isEmpty()) {
+                r.skipSpaces();
+                break;
+            }
+            if (!r.literal(t.text))
+                return false;
+            break;
+        }
+        case Token::Day:
+            if (r.number(2, v) == 0)
+                return false;
+            out.day = v;
+            break;
+        case Token::Month:
+            if (t.width >= 3) {
+                int found = 0;
+                for (int m = 1; m <= 12 && !found; ++m) {
+                    for (auto fmt : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                        if (r.word(f.locale.monthName(m, fmt))) {
+                            found = m;
+                            break;
+                        }
+                    }
+                }
+                if (!found)
+                    return false;
+                out.month = found;
+            } else {
+                if (r.number(2, v) == 0)
+                    return false;
+                out.month = v;
+            }
+            break;
+        case Token::Year: {
+            const int digits = r.number(4, v);
+            if (digits != 2 && digits != 4)
+                return false;
+            out.year = v;
+            out.yearDigits = digits;
+            break;
+        }
+        case Token::WeekDay: {
+            bool found = false;
+            for (int d = 1; d <= 7 && !found; ++d) {
+                for (auto fmt : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                    if (r.word(f.locale.dayName(d, fmt))) {
+                        found = true;
+                        break;
+                    }
+                }
+            }
+            if (!found)
+                return false;
+            break;
+        }
+        case Token::Hour12:
+        case Token::Hour24:
+            if (r.number(2, v) == 0)
+                return false;
+            out.hour = v;
+            out.twelveHour = t.kind == Token::Hour12;
+            break;
+        case Token::Minute:
+            if (r.number(2, v) == 0)
+                return false;
+            out.minute = v;
+            break;
+        case Token::Second:
+            if (r.number(2, v) == 0)
+                return false;
+            out.second = v;
+            break;
+        case Token::AmPm: {
+            // The longer marker first, in case one begins with the other.
+            const bool amFirst = f.am.size() >= f.pm.size();
+            const QString& first = amFirst ? f.am : f.pm;
+            const QString& second = amFirst ? f.pm : f.am;
+            if (r.word(first))
+                out.ampm = amFirst ? 1 : 2;
+            else if (r.word(second))
+                out.ampm = amFirst ? 2 : 1;
+            else if (!ampmOptional)
+                return false;
+            break;
+        }
+        case Token::TimeZone:
+            break;
+        }
+    }
+    return true;
+}
+
+bool ValidDate(Fields& fl, QDate& date)
+{
+    if (fl.yearDigits == 2)
+        fl.year += fl.year < 30 ? 2000 : 1900;
+    if (fl.year < kFirstYear || fl.year > kLastYear)
+        return false;
+    if (!QDate::isValid(fl.year, fl.month, fl.day))
+        return false;
+    date = QDate(fl.year, fl.month, fl.day);
+    return true;
+}
+
+bool ValidTime(const Fields& fl, QTime& time)
+{
+    int h = fl.hour;
+    if (fl.twelveHour && fl.ampm != 0) {
+        if (h < 1 || h > 12)
+            return false;
+        h = h % 12 + (fl.ampm == 2 ? 12 : 0);
+    } else if (fl.ampm != 0) {
+        // A marker after a 24-hour time reads only where it agrees with the hour.
+        if (h > 12 || h == 0)
+            return false;
+        h = h % 12 + (fl.ampm == 2 ? 12 : 0);
+    }
+    if (h < 0 || h > 23 || fl.minute < 0 || fl.minute > 59 || fl.second < 0 || fl.second > 59)
+        return false;
+    time = QTime(h, fl.minute, fl.second);
+    return true;
+}
+
+// Reads a time of day from the reader's position to the end of the text.
+bool ReadTime(Reader& r, const Formats& f, QTime& time)
+{
+    const int start = r.pos();
+    for (const auto& p : f.times) {
+        r.setPos(start);
+        Fields fl;
+        if (Match(r, p, f, fl, true) && r.atEnd() && ValidTime(fl, time))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+double MomentFromDateTime(const QDate& date, const QTime& time)
+{
+    const qint64 days = kDayZero.daysTo(date);
+    const int secs = time.hour() * 3600 + time.minute() * 60 + time.second();
+    return static_cast<double>(days) + static_cast<double>(secs) / kSecondsPerDay;
+}
+
+void DateTimeFromMoment(double moment, QDate& date, QTime& time)
+{
+    const double limit = 3.0e6; // well past the year 9999 on both sides
+    if (!std::isfinite(moment) || moment < -limit || moment > limit)
+        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString() + " is not a date and time.");
+    const qint64 total = std::llround(moment * kSecondsPerDay);
+    qint64 days = total / kSecondsPerDay;
+    qint64 secs = total % kSecondsPerDay;
+    if (secs < 0) {
+        secs += kSecondsPerDay;
+        days -= 1;
+    }
+    date = kDayZero.addDays(days);
+    time = QTime(0, 0).addSecs(static_cast<int>(secs));
+    if (date.year() < kFirstYear || date.year() > kLastYear)
+        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString()
+                       + " is not a date and time between the years 100 and 9999.");
+}
+
+QString GeneralDateText(double moment)
+{
+    QDate date;
+    QTime time;
+    DateTimeFromMoment(moment, date, time);
+    const Formats& f = CurrentFormats();
+    QString out;
+    out.reserve(32);
+    if (date == kDayZero) {
+        Write(out, f.times.front(), f, date, time);
+    } else if (time == QTime(0, 0)) {
+        Write(out, f.date, f, date, time);
+    } else {
+        Write(out, f.date, f, date, time);
+        out += QLatin1Char(' ');
+        Write(out, f.times.front(), f, date, time);
+    }
+    return out;
+}
+
+std::optional<double> ReadDateText(QStringView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    const Formats& f = CurrentFormats();
+    Reader r(text, f);
+    Fields fl;
+    QDate date;
+    if (Match(r, f.date, f, fl, false) && ValidDate(fl, date)) {
+        if (r.atEnd())
+            return MomentFromDateTime(date, QTime(0, 0));
+        if (r.nextIsSpace()) {
+            r.skipSpaces();
+            QTime time;
+            if (!r.atEnd() && ReadTime(r, f, time))
+                return MomentFromDateTime(date, time);
+        }
+    }
+    // Not a date, or a date with something after it that is no time: perhaps a time alone
+    // (in some regions "17.42.21" could begin like a date).
+    r.setPos(0);
+    QTime time;
+    if (ReadTime(r, f, time))
+        return MomentFromDateTime(kDayZero, time);
+    return std::nullopt;
+}
+
+double CurrentMoment()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime t = now.time();
+    return MomentFromDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+}
+
+QString MinutesText(double minutes)
+{
+    // nearbyint rounds in the default mode, to nearest with ties to even.
+    double tenths = std::nearbyint(minutes * 10.0);
+    if (!std::isfinite(tenths))
+        throw AppError("The total time is too large to show.");
+    if (tenths == 0.0)
+        tenths = 0.0; // no "-0"
+    QLocale loc;
+    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    const bool whole = std::fmod(tenths, 10.0) == 0.0;
+    return loc.toString(tenths / 10.0, 'f', whole ? 0 : 1);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringView>
+#include <QTime>
+
+#include <optional>
+
+// The user's regional settings, as the program sees them through the default QLocale:
+// the one conversion of moments to text (and back) and the text of a number of minutes.
+//
+// A moment is a day count since 30 December 1899 with the time of day as the fraction,
+// local wall-clock time. Conversions go through the calendar date and the time of day,
+// never through UTC, so a daylight-saving change shifts nothing.
+
+// The day count of a date and a time of day (whole seconds).
+double MomentFromDateTime(const QDate& date, const QTime& time);
+
+// The date and the time of day of a moment, rounded to the whole second.
+// Throws AppError when the moment lies outside the years 100 to 9999 or is not a number.
+void DateTimeFromMoment(double moment, QDate& date, QTime& time);
+
+// The general date text: the regional short date with a four-digit year, one blank and the
+// regional time of day with seconds; the date alone at exactly midnight, the time alone on day 0.
+QString GeneralDateText(double moment);
+
+// Reads a date, a time of day, or a date followed by a time in the regional notation
+// (seconds optional, a two-digit year read as 1930 to 2029). The whole text must be read;
+// empty text and text with anything left over give no moment.
+std::optional<double> ReadDateText(QStringView text);
+
+// The current local date and time, truncated to the whole second.
+double CurrentMoment();
+
+// Minutes as the main window shows them: rounded to one decimal place, ties to the even
+// digit, shortest form, the regional decimal separator, no digit grouping.
+QString MinutesText(double minutes);

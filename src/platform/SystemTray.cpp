@@ -1,0 +1,194 @@
+#include "platform/SystemTray.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+SystemTray::Recorder& recorder()
+{
+    static SystemTray::Recorder instance;
+    return instance;
+}
+
+std::optional<bool>& availabilityOverride()
+{
+    static std::optional<bool> instance;
+    return instance;
+}
+
+// Qt's XEmbed tray icon is a small top-level widget of this class, created when the icon
+// is shown in a tray found on the X display.
+constexpr const char* kTrayWidgetClass = "QSystemTrayIconSys";
+constexpr const char* kOwnerProperty = "tallyclockTrayOwner";
+constexpr int kAttachRetryMs = 100;
+constexpr int kAttachRetries = 20;
+
+} // namespace
+
+SystemTray::SystemTray(QObject* parent) : QObject(parent)
+{
+    // QSystemTrayIcon reports presses only (Context on the right press, on X11); it serves
+    // where Qt's own tray widget is absent, i.e. a D-Bus StatusNotifier host.
+    connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemTray::Activated);
+}
+
+SystemTray::~SystemTray() = default;
+
+bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
+{
+    m_icon.setIcon(icon);
+    m_icon.setToolTip(tooltip);
+    // Shown even without a notification area: Qt puts the icon in one that turns up later.
+    m_icon.show();
+    m_attachRetries = 0;
+    AttachToTrayWidget();
+    const bool result = IsShown();
+    Record(Operation::Add, result);
+    return result;
+}
+
+bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
+{
+    if (!icon.isNull())
+        m_icon.setIcon(icon);
+    m_icon.setToolTip(tooltip);
+    const bool result = IsShown();
+    Record(Operation::Modify, result);
+    return result;
+}
+
+bool SystemTray::Delete()
+{
+    const bool result = IsShown();
+    m_icon.hide();
+    m_trayWidget = nullptr;
+    Record(Operation::Delete, result);
+    return result;
+}
+
+bool SystemTray::IsAvailable()
+{
+    if (availabilityOverride())
+        return *availabilityOverride();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool SystemTray::IsShown() const
+{
+    return m_icon.isVisible() && IsAvailable();
+}
+
+QString SystemTray::Tooltip() const
+{
+    return m_icon.toolTip();
+}
+
+void SystemTray::SetRecorder(Recorder newRecorder)
+{
+    recorder() = std::move(newRecorder);
+}
+
+void SystemTray::SetAvailabilityOverride(std::optional<bool> available)
+{
+    availabilityOverride() = available;
+}
+
+void SystemTray::InjectMouseMessage(int message)
+{
+    emit mouseMessage(message);
+}
+
+// Windows' numbering: a double-click arrives as down, up, double-click, up, which is also
+// the order in which Qt delivers press, release, double-click and release.
+int SystemTray::MessageForEvent(const QEvent* event)
+{
+    const auto button = [event] { return static_cast<const QMouseEvent*>(event)->button(); };
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        return MouseMove;
+    case QEvent::MouseButtonPress:
+        return button() == Qt::LeftButton ? LeftButtonDown
+             : button() == Qt::RightButton ? RightButtonDown : 0;
+    case QEvent::MouseButtonRelease:
+        return button() == Qt::LeftButton ? LeftButtonUp
+             : button() == Qt::RightButton ? RightButtonUp : 0;
+    case QEvent::MouseButtonDblClick:
+        return button() == Qt::LeftButton ? LeftButtonDoubleClick
+             : button() == Qt::RightButton ? RightButtonDoubleClick : 0;
+    default:
+        return 0;
+    }
+}
+
+bool SystemTray::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_trayWidget) {
+        if (const int message = MessageForEvent(event))
+            PostMessage(message);
+    }
+    return false;
+}
+
+// Watching Qt's tray widget is the only way to see the release of the right button, which
+// is what opens the popup menu. The widget may come later than show() (the tray host
+// appears late) or anew (the host restarted), hence the retries and the attach from
+// Activated: that is emitted during the press, so the release that follows is seen.
+void SystemTray::AttachToTrayWidget()
+{
+    if (m_trayWidget || !m_icon.isVisible())
+        return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        // A marked widget belongs to another instance's icon (it dies with that icon).
+        if (qstrcmp(widget->metaObject()->className(), kTrayWidgetClass) != 0
+            || widget->property(kOwnerProperty).isValid())
+            continue;
+        widget->setProperty(kOwnerProperty, true);
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+        m_trayWidget = widget;
+        return;
+    }
+    if (QSystemTrayIcon::isSystemTrayAvailable() && m_attachRetries < kAttachRetries) {
+        ++m_attachRetries;
+        QTimer::singleShot(kAttachRetryMs, this, &SystemTray::AttachToTrayWidget);
+    }
+}
+
+// Fallback mapping where the host reports activations instead of raw events: its context
+// request is its right-button release (517), Trigger a left click (514), DoubleClick 515.
+void SystemTray::Activated(QSystemTrayIcon::ActivationReason reason)
+{
+    AttachToTrayWidget();
+    if (m_trayWidget)
+        return;
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        PostMessage(RightButtonUp);
+        break;
+    case QSystemTrayIcon::Trigger:
+        PostMessage(LeftButtonUp);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        PostMessage(LeftButtonDoubleClick);
+        break;
+    default:
+        break;
+    }
+}
+
+// Delivered from the event loop, not from inside the tray widget's event: the receiver may
+// open a modal menu there and even remove the icon, which deletes that widget.
+void SystemTray::PostMessage(int message)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit mouseMessage(message); }, Qt::QueuedConnection);
+}
+
+void SystemTray::Record(Operation operation, bool result) const
+{
+    if (recorder())
+        recorder()(Call{operation, m_icon.toolTip(), result});
+}

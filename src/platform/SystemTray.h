@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+// The program's icon in the notification area. Add, Modify and Delete answer like the
+// shell's icon service: true when the icon is in a notification area. The icon's mouse
+// events arrive as mouseMessage with the window-message numbers the rest of the program
+// expects (a release of the right button is 517).
+class SystemTray : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum MouseMessage {
+        MouseMove = 512,
+        LeftButtonDown = 513,
+        LeftButtonUp = 514,
+        LeftButtonDoubleClick = 515,
+        RightButtonDown = 516,
+        RightButtonUp = 517,
+        RightButtonDoubleClick = 518,
+    };
+
+    enum class Operation { Add, Modify, Delete };
+
+    // One call as the recorder sees it; Delete carries the tooltip the icon had.
+    struct Call
+    {
+        Operation operation;
+        QString tooltip;
+        bool result;
+    };
+    using Recorder = std::function<void(const Call&)>;
+
+    explicit SystemTray(QObject* parent = nullptr);
+    ~SystemTray() override;
+
+    bool Add(const QIcon& icon, const QString& tooltip);
+    // A null icon keeps the current one.
+    bool Modify(const QString& tooltip, const QIcon& icon = QIcon());
+    bool Delete();
+
+    static bool IsAvailable();
+
+    bool IsShown() const;
+    QString Tooltip() const;
+
+    // Test hooks: every later Add, Modify and Delete of any instance goes to the recorder
+    // (an empty one stops recording); the availability override stands in for the
+    // system's answer (nullopt restores it); an injected message is delivered at once,
+    // as if the icon had produced it.
+    static void SetRecorder(Recorder recorder);
+    static void SetAvailabilityOverride(std::optional<bool> available);
+    void InjectMouseMessage(int message);
+
+    // The message a mouse event on the icon stands for, or 0 when it stands for none.
+    static int MessageForEvent(const QEvent* event);
+
+signals:
+    void mouseMessage(int message);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void AttachToTrayWidget();
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+    void PostMessage(int message);
+    void Record(Operation operation, bool result) const;
+
+    QSystemTrayIcon m_icon;
+    QPointer<QWidget> m_trayWidget;
+    int m_attachRetries = 0;
+};
