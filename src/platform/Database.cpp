@@ -101,8 +101,8 @@ int CompareNames(void*, int lenA, const void* a, int lenB, const void* b)
         c.setNumericMode(true);
         return c;
     }();
-    const QStringView sa(static_cast<const char16_t*>(a), lenA / 2);
-    const QStringView sb(static_cast<const char16_t*>(b), lenB / 2);
+    const QString sa = QString::fromUtf8(static_cast<const char*>(a), lenA);
+    const QString sb = QString::fromUtf8(static_cast<const char*>(b), lenB);
     int r = collator.compare(sa, sb);
     if (r == 0)
         r = sa.compare(sb, Qt::CaseInsensitive);
@@ -211,7 +211,8 @@ void Connection::Open(const QString& connectionString)
     try {
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         sqlite3_extended_result_codes(db_, 1);
-        sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF16_ALIGNED, nullptr, CompareNames, nullptr);
+        // In the file's own encoding, or SQLite would keep preferring its built-in one.
+        sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CompareNames, nullptr);
         if (sqlite3_db_readonly(db_, "main") == 1)
             Fail(QStringLiteral("The database file \"%1\" cannot be written to.").arg(path));
 
@@ -321,6 +322,7 @@ void Connection::Close()
     for (RecordSet* rs : recordSets_) {
         rs->Finalize();
         rs->connection_ = nullptr;
+        rs->eof_ = true;
     }
     recordSets_.clear();
     // With every statement finalized this cannot be busy; _v2 defers it if ever it were.

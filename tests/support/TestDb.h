@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <vector>
+
+// A real Tallyclock database made from db/schema.sql in a temporary folder. Points
+// gConnectionString at it and gives the program an empty project list.
+class TempDatabase
+{
+public:
+    TempDatabase();
+    ~TempDatabase();
+
+    QString folder() const { return dir_.path() + QLatin1Char('/'); }
+    QString path() const { return folder() + QStringLiteral("Tallyclock.mdb"); }
+    QString connectionString() const;
+
+    // Raw SQLite access beside the program's own layer, for fixtures and checks.
+    void exec(const QString& sql) const;
+    QVariant scalar(const QString& sql) const;
+    std::vector<QVariantList> rows(const QString& sql) const;
+    qint64 insertProject(const QString& name, const QString& description = QStringLiteral(" ")) const;
+    qint64 insertPeriod(qint64 projectID, double start, double end) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Records every statement the database layer runs while it lives.
+class StatementLog
+{
+public:
+    StatementLog();
+    ~StatementLog();
+    const QStringList& statements() const { return statements_; }
+    void clear() { statements_.clear(); }
+
+private:
+    QStringList statements_;
+};
