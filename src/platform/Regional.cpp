@@ -257,7 +257,7 @@ const Formats& CurrentFormats()
     static Formats cache;
     static bool ready = false;
     const QLocale loc;
-    if (!ready || !(cache.locale == loc) || cache.locale.name() != loc.name()) {
+    if (!ready || !(cache.locale == loc)) {
         cache.locale = loc;
         cache.zero = loc.zeroDigit().size() == 1 ? loc.zeroDigit().at(0) : QLatin1Char('0');
         cache.am = loc.amText();
@@ -272,34 +272,39 @@ const Formats& CurrentFormats()
 
 void AppendNumber(QString& out, int value, int width, QChar zero)
 {
-    QString digits = QString::number(value);
-    while (digits.size() < width)
-        digits.prepend(QLatin1Char('0'));
-    if (zero != QLatin1Char('0')) {
-        for (auto& c : digits)
-            c = QChar(zero.unicode() + (c.unicode() - '0'));
-    }
-    out += digits;
+    char16_t digits[8];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(zero.unicode() + value % 10);
+        value /= 10;
+    } while (value > 0 && n < 8);
+    while (n < width && n < 8)
+        digits[n++] = zero.unicode();
+    while (n > 0)
+        out += QChar(digits[--n]);
 }
 
 void Write(QString& out, const Pattern& p, const Formats& f, const QDate& date, const QTime& time)
 {
+    // QDate works the calendar out on every call of day(), month() and year(): once is enough.
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
     for (const auto& t : p) {
         switch (t.kind) {
         case Token::Literal:
             out += t.text;
             break;
         case Token::Day:
-            AppendNumber(out, date.day(), t.width, f.zero);
+            AppendNumber(out, day, t.width, f.zero);
             break;
         case Token::Month:
             if (t.width >= 3)
-                out += f.locale.monthName(date.month(), t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+                out += f.locale.monthName(month, t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
             else
-                AppendNumber(out, date.month(), t.width, f.zero);
+                AppendNumber(out, month, t.width, f.zero);
             break;
         case Token::Year:
-            AppendNumber(out, date.year(), 4, f.zero);
+            AppendNumber(out, year, 4, f.zero);
             break;
         case Token::WeekDay:
             out += f.locale.dayName(date.dayOfWeek(), t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);

@@ -1,0 +1,226 @@
+// Measures the data store on a large file against bare SQLite and Qt in the same run.
+// Usage: bench_db [folder]   (the database is made there once and reused)
+
+#include "modules/modGeneral.h"
+#include "modules/modGlobal.h"
+#include "platform/Database.h"
+#include "platform/Regional.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kProjects = 1000;
+constexpr int kPeriodsEach = 1000;
+constexpr int kBigProject = 100000;
+constexpr int kConversions = 100000;
+constexpr int kRuns = 7;
+
+void Check(int rc, sqlite3* db, const char* what)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+// 1,000 projects of 1,000 periods each, and one more project with 100,000 periods.
+void MakeDatabase(const QString& path, const QString& schemaPath)
+{
+    QFile schema(schemaPath);
+    if (!schema.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(schemaPath));
+        std::exit(1);
+    }
+    sqlite3* db = nullptr;
+    Check(sqlite3_open(path.toUtf8().constData(), &db), db, "open");
+    Check(sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr), db, "schema");
+    Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+    sqlite3_stmt* p = nullptr;
+    sqlite3_stmt* t = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,?)", -1, &p, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?)", -1, &t, nullptr);
+    auto addProject = [&](const std::string& name, int periods) {
+        sqlite3_bind_text(p, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(p, 2, "a project of the benchmark", -1, SQLITE_STATIC);
+        Check(sqlite3_step(p), db, "project");
+        sqlite3_reset(p);
+        const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+        for (int k = 0; k < periods; ++k) {
+            const double start = 45000.0 + k * 0.37 + (id % 7) * 0.01;
+            sqlite3_bind_int64(t, 1, id);
+            sqlite3_bind_double(t, 2, start);
+            sqlite3_bind_double(t, 3, start + 0.05);
+            Check(sqlite3_step(t), db, "period");
+            sqlite3_reset(t);
+        }
+        return id;
+    };
+    for (int i = 0; i < kProjects; ++i) {
+        // Mixed case so the names' order depends on the collation.
+        std::string name = i % 2 ? "project " : "Project ";
+        name += std::to_string((i * 7919) % kProjects);
+        addProject(name, kPeriodsEach);
+    }
+    addProject("The big one", kBigProject);
+    sqlite3_finalize(p);
+    sqlite3_finalize(t);
+    Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+    sqlite3_close(db);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double TimeMs(const std::function<void()>& f)
+{
+    std::vector<double> runs;
+    f(); // warm the file cache
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    return Median(runs);
+}
+
+// The same rows through bare SQLite: what the program's layer adds is what the ratio shows.
+void BareQuery(const QString& path, const char* sql, bool projects)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* st = nullptr;
+    Check(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), db, "prepare");
+    struct Row { int id; std::string name, desc; double total; };
+    std::vector<Row> out;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Row r;
+        r.id = sqlite3_column_int(st, 0);
+        if (projects) {
+            r.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            r.desc = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+            r.total = sqlite3_column_double(st, 3);
+        } else {
+            r.total = sqlite3_column_double(st, 2) + sqlite3_column_double(st, 3);
+        }
+        out.push_back(std::move(r));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+void Line(const char* what, double ms, double baseMs, const char* target)
+{
+    std::printf("%-58s %9.1f ms   ratio %5.2f   %s\n", what, ms, ms / baseMs, target);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/Tallyclock.mdb");
+    if (!QFile::exists(path)) {
+        std::printf("making %s ...\n", qPrintable(path));
+        MakeDatabase(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+    }
+    gConnectionString = ConnectionStringFor(folder + QLatin1Char('/'));
+    gProjects = std::make_unique<clsProject>();
+
+    std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
+                kBigProject, kRuns);
+
+    const double bareProjects = TimeMs([&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });
+    const double loadProjects = TimeMs([] { LoadProjects(); });
+    Line("bare SQLite: SELECT * FROM qryProject ORDER BY Name", bareProjects, bareProjects, "(baseline)");
+    Line("LoadProjects", loadProjects, bareProjects, "(target: ratio <= 1.3, < 300 ms)");
+
+    const qint32 big = kProjects + 1;
+    const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(big);
+    const QByteArray listingUtf8 = listing.toUtf8();
+    const double bareListing = TimeMs([&] { BareQuery(path, listingUtf8.constData(), false); });
+    int rows = 0;
+    const double listingMs = TimeMs([&] {
+        Connection cn;
+        cn.Open(gConnectionString);
+        RecordSet rs;
+        rs.Open(listing, cn);
+        rows = 0;
+        QString start, end;
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            const qint32 id = rs.Fields(0).ToInt32();
+            start = GeneralDateText(rs.Fields(2).ToDouble());
+            end = GeneralDateText(rs.Fields(3).ToDouble());
+            rows += id > 0;
+        }
+        rs.Close();
+        cn.Close();
+    });
+    const double readOnlyMs = TimeMs([&] {
+        Connection cn;
+        cn.Open(gConnectionString);
+        RecordSet rs;
+        rs.Open(listing, cn);
+        double sum = 0;
+        for (; !rs.IsEOF(); rs.MoveNext())
+            sum += rs.Fields(0).ToInt32() + rs.Fields(2).ToDouble() + rs.Fields(3).ToDouble();
+        rs.Close();
+        cn.Close();
+        rows = sum > 0 ? rows : -1;
+    });
+    Line("bare SQLite: statement 2, 100,000 periods", bareListing, bareListing, "(baseline)");
+    Line("statement 2 read through the database layer", readOnlyMs, bareListing, "(target: < 200 ms)");
+    Line("... and both moments of each row as general date text", listingMs, bareListing, "");
+    if (rows != kBigProject)
+        std::printf("!! listed %d rows, expected %d\n", rows, kBigProject);
+
+    std::vector<double> moments;
+    for (int i = 0; i < kConversions; ++i)
+        moments.push_back(std::round((20000.0 + i * 1.37) * 86400.0) / 86400.0);
+    // Qt's own regional conversion, with the same format, as the baseline.
+    const QLocale loc;
+    const QString fmt = QStringLiteral("M/d/yyyy h:mm:ss AP");
+    const QDate zero(1899, 12, 30);
+    int mismatches = 0;
+    const double qtMs = TimeMs([&] {
+        for (double m : moments) {
+            QDate d;
+            QTime t;
+            DateTimeFromMoment(m, d, t);
+            const QString s = loc.toString(QDateTime(d, t), fmt);
+            const QDateTime back = loc.toDateTime(s, fmt);
+            mismatches += back.date() != d;
+        }
+    });
+    const double oursMs = TimeMs([&] {
+        for (double m : moments) {
+            const auto back = ReadDateText(GeneralDateText(m));
+            mismatches += !back || std::llround(*back * 86400) != std::llround(m * 86400);
+        }
+    });
+    Line("QLocale toString + toDateTime, 100,000 moments", qtMs, qtMs, "(baseline)");
+    Line("GeneralDateText + ReadDateText, 100,000 moments", oursMs, qtMs, "");
+    if (mismatches)
+        std::printf("!! %d conversions did not read back\n", mismatches);
+    (void)zero;
+    return 0;
+}
