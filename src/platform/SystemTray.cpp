@@ -41,8 +41,11 @@ bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
 {
     m_icon.setIcon(icon);
     m_icon.setToolTip(tooltip);
+    m_added = true;
     // Shown even without a notification area: Qt puts the icon in one that turns up later.
-    m_icon.show();
+    // Headless platforms never have one, and there Qt's X11 tray code only warns.
+    if (!IsHeadless())
+        m_icon.show();
     m_attachRetries = 0;
     AttachToTrayWidget();
     const bool result = IsShown();
@@ -55,6 +58,7 @@ bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
     if (!icon.isNull())
         m_icon.setIcon(icon);
     m_icon.setToolTip(tooltip);
+    AttachToTrayWidget();
     const bool result = IsShown();
     Record(Operation::Modify, result);
     return result;
@@ -63,6 +67,7 @@ bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
 bool SystemTray::Delete()
 {
     const bool result = IsShown();
+    m_added = false;
     m_icon.hide();
     m_trayWidget = nullptr;
     Record(Operation::Delete, result);
@@ -76,9 +81,15 @@ bool SystemTray::IsAvailable()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+bool SystemTray::IsHeadless()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
 bool SystemTray::IsShown() const
 {
-    return m_icon.isVisible() && IsAvailable();
+    return m_added && IsAvailable();
 }
 
 QString SystemTray::Tooltip() const
@@ -138,7 +149,7 @@ bool SystemTray::eventFilter(QObject* watched, QEvent* event)
 // Activated: that is emitted during the press, so the release that follows is seen.
 void SystemTray::AttachToTrayWidget()
 {
-    if (m_trayWidget || !m_icon.isVisible())
+    if (m_trayWidget || !m_added)
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // A marked widget belongs to another instance's icon (it dies with that icon).
@@ -159,24 +170,27 @@ void SystemTray::AttachToTrayWidget()
 
 // Fallback mapping where the host reports activations instead of raw events: its context
 // request is its right-button release (517), Trigger a left click (514), DoubleClick 515.
+int SystemTray::MessageForActivation(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        return RightButtonUp;
+    case QSystemTrayIcon::Trigger:
+        return LeftButtonUp;
+    case QSystemTrayIcon::DoubleClick:
+        return LeftButtonDoubleClick;
+    default:
+        return 0;
+    }
+}
+
 void SystemTray::Activated(QSystemTrayIcon::ActivationReason reason)
 {
     AttachToTrayWidget();
     if (m_trayWidget)
         return;
-    switch (reason) {
-    case QSystemTrayIcon::Context:
-        PostMessage(RightButtonUp);
-        break;
-    case QSystemTrayIcon::Trigger:
-        PostMessage(LeftButtonUp);
-        break;
-    case QSystemTrayIcon::DoubleClick:
-        PostMessage(LeftButtonDoubleClick);
-        break;
-    default:
-        break;
-    }
+    if (const int message = MessageForActivation(reason))
+        PostMessage(message);
 }
 
 // Delivered from the event loop, not from inside the tray widget's event: the receiver may

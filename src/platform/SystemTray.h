@@ -62,8 +62,9 @@ public:
     static void SetAvailabilityOverride(std::optional<bool> available);
     void InjectMouseMessage(int message);
 
-    // The message a mouse event on the icon stands for, or 0 when it stands for none.
-    static int MessageForEvent(const QEvent* event);
+    // The message an activation stands for where the host reports activations instead of
+    // raw events, or 0 when it stands for none.
+    static int MessageForActivation(QSystemTrayIcon::ActivationReason reason);
 
 signals:
     void mouseMessage(int message);
@@ -72,6 +73,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The message a mouse event on the icon stands for, or 0 when it stands for none.
+    static int MessageForEvent(const QEvent* event);
+    static bool IsHeadless();
     void AttachToTrayWidget();
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void PostMessage(int message);
@@ -79,5 +83,6 @@ private:
 
     QSystemTrayIcon m_icon;
     QPointer<QWidget> m_trayWidget;
+    bool m_added = false;
     int m_attachRetries = 0;
 };
