@@ -1,22 +1,23 @@
-#include "modules/modGeneral.h"
-#include "modules/modGlobal.h"
-#include "platform/AppError.h"
+#include "forms/ErrorPolicy.h"
+#include "forms/frmMain.h"
+#include "platform/ProgramIcon.h"
 
-#include <QCoreApplication>
-
-#include <cstdio>
+#include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    try {
-        gProjects = std::make_unique<clsProject>();
-        gConnectionString = ConnectionStringFor(GetAppPath());
-        LoadProjects();
-        std::printf("%d projects\n", gProjects->Count());
-    } catch (const AppError& e) {
-        std::fprintf(stderr, "Tallyclock: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    QApplication app(argc, argv);
+    // With the main window hidden in the notification area no window is shown, yet the program
+    // goes on; it ends when the main window unloads.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // For the message boxes; the forms set it themselves.
+    QApplication::setWindowIcon(ProgramIcon());
+
+    const bool started = RunStartup([] { frmMain().Form_Load(); });
+    const int status = started ? QApplication::exec() : 1;
+
+    // The windows go before the application object they belong to.
+    frmMain.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }

@@ -1,8 +1,11 @@
 #include "modules/modGlobal.h"
 
+#include "forms/frmMain.h"
+#include "forms/frmProjectDetails.h"
 #include "modules/modGeneral.h"
 #include "platform/AppError.h"
 #include "platform/Database.h"
+#include "platform/ListView.h"
 #include "platform/Regional.h"
 
 #include <QCoreApplication>
@@ -113,4 +116,40 @@ qint32 IDFromKey(const QString& key)
 QString KeyFromID(qint32 id)
 {
     return QStringLiteral("KEY") + QString::number(id);
+}
+
+void FillProjectList()
+{
+    ListView& list = *frmMain().lstProject;
+    ListView::Filling filling(list);
+    list.Clear();
+    gProjects->MoveFirst();
+    const qint32 count = gProjects->Count();
+    for (qint32 i = 1; i <= count; ++i) {
+        const QString key = KeyFromID(gProjects->ProjectID());
+        list.Add(key, gProjects->Name());
+        list.Find(key)->setText(1, MinutesText(DaysToMinutes(gProjects->TotalTime())));
+        gProjects->MoveNext();
+    }
+}
+
+void LoadTimePeriods(qint32 ProjectID)
+{
+    Connection cn;
+    cn.Open(gConnectionString);
+    RecordSet rs;
+    rs.Open(QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=") + QString::number(ProjectID)
+                + QStringLiteral(" ORDER BY StartTime"),
+            cn);
+    ListView& list = *frmProjectDetails().lstTimePeriods;
+    ListView::Filling filling(list);
+    list.Clear();
+    while (!rs.IsEOF()) {
+        const QString key = KeyFromID(rs.Fields(0).ToInt32());
+        list.Add(key, GeneralDateText(rs.Fields(2).ToDouble()));
+        list.Find(key)->setText(1, GeneralDateText(rs.Fields(3).ToDouble()));
+        rs.MoveNext();
+    }
+    rs.Close();
+    cn.Close();
 }

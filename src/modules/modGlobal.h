@@ -34,3 +34,10 @@ qint32 IDFromKey(const QString& key);
 
 // A list entry's key for an ID: "KEY" followed by the ID in decimal.
 QString KeyFromID(qint32 id);
+
+// Rebuilds the main window's project list from gProjects: one entry per project, keyed by its
+// ID, with its total time in minutes. Selects no entry.
+void FillProjectList();
+
+// Replaces the details dialog's list with the time periods of a project, in start order.
+void LoadTimePeriods(qint32 ProjectID);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QEvent>
 #include <QString>
 #include <QtGlobal>
+
+class QWidget;
 
 // The notification-area icon record as the shell takes it: fields filled once at start-up,
 // afterwards only the tip changes.
@@ -34,3 +37,28 @@ constexpr quint32 WM_LBUTTONDBLCLK = 0x203;
 constexpr quint32 WM_RBUTTONDOWN = 0x204;
 constexpr quint32 WM_RBUTTONUP = 0x205;
 constexpr quint32 WM_RBUTTONDBLCLK = 0x206;
+
+// The shell's notification-area icon service. NIM_ADD shows the icon that lpData.hIcon names
+// (IconHandle) with the tip up to its NUL as tooltip, NIM_MODIFY updates the tooltip, NIM_DELETE removes the icon;
+// lpData.hWnd and lpData.uID tell the icon apart. The icon's mouse events reach the window
+// lpData.hWnd as a TrayCallbackEvent. Returns 1 when the icon is in a notification area.
+qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData);
+
+// Brings a window to the front; 0 when the handle names no window.
+qint32 SetForegroundWindow(quint32 hWnd);
+
+// The handles that NOTIFYICONDATA and the calls above take for a window and for its icon.
+quint32 WindowHandle(QWidget* window);
+quint32 IconHandle(QWidget* window);
+
+// What the shell sends a window for a mouse event on its icon: the record's callback message,
+// with the mouse message (WM_MOUSEMOVE to WM_RBUTTONDBLCLK) as its parameter.
+class TrayCallbackEvent : public QEvent
+{
+public:
+    TrayCallbackEvent(quint32 message, quint32 lParam) : QEvent(EventType()), message(message), lParam(lParam) {}
+    static QEvent::Type EventType();
+
+    const quint32 message;
+    const quint32 lParam;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+class ListView;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// Layouts are given in twips: 15 make one device-independent pixel.
+constexpr int Twips(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+// Only FormInstance makes a form, so that each window exists once.
+class FormKey
+{
+    template <class>
+    friend class FormInstance;
+    FormKey() = default;
+};
+
+// The one window of a form: created on first use, reached by the form's name
+// (frmMain().lstProject), destroyed by Unload and created afresh by the next use.
+template <class Form>
+class FormInstance
+{
+public:
+    Form& operator()()
+    {
+        if (!form_)
+            form_ = new Form(FormKey());
+        return *form_;
+    }
+    bool IsLoaded() const { return !form_.isNull(); }
+    // The window goes once control is back in the event loop, so a form may unload itself
+    // from its own handler, and a dialog may be unloaded while it is shown modally.
+    void Unload()
+    {
+        if (Form* form = form_.data()) {
+            form_.clear();
+            form->hide();
+            form->deleteLater();
+        }
+    }
+
+private:
+    QPointer<Form> form_;
+};
+
+// The window's name, caption, client size (twips), icon; its size is fixed.
+void SetUpForm(QWidget* form, const char* name, const QString& caption, int width, int height);
+
+// A control named after its form's control, at its place in twips.
+template <class Control>
+Control* Place(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* control = new Control(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    return control;
+}
+
+// A label shows its caption as plain text from its top edge, wrapping where it is high enough.
+QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                   int height, Qt::Alignment horizontal = Qt::AlignLeft);
+QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                         int height);
+
+// A message box over the active window: the text, the title, the buttons (OK is the default
+// one) and an icon or none. Returns the button pressed; closing the box answers Cancel, or OK
+// where that is the only button.
+QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
+                                   QMessageBox::Icon icon = QMessageBox::NoIcon);
+
+// The ID in the key of the list's selected entry; none when no entry is selected.
+std::optional<qint32> SelectedID(const ListView& list);

@@ -1,0 +1,259 @@
+#include "forms/frmMain.h"
+
+#include "forms/ErrorPolicy.h"
+#include "forms/frmAddProject.h"
+#include "forms/frmProjectDetails.h"
+#include "forms/frmTimePeriod.h"
+#include "modules/modGeneral.h"
+#include "modules/modGlobal.h"
+#include "platform/ListView.h"
+#include "platform/Regional.h"
+#include "platform/SystemTray.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace forms {
+
+namespace {
+
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* item = caption == QLatin1String("-") ? menu->addSeparator() : menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    return item;
+}
+
+} // namespace
+
+// The controls are made in their tab order, which gives the focus chain.
+frmMain::frmMain(FormKey)
+{
+    SetUpForm(this, "frmMain", QStringLiteral("Tallyclock"), 7920, 3450);
+
+    fraActiveProject = Place<QFrame>(this, "fraActiveProject", 240, 120, 7215, 255);
+    Label1 = PlaceLabel(fraActiveProject, "Label1", QStringLiteral("Active Project :"), 120, 0, 1095, 255,
+                        Qt::AlignRight);
+    lblActiveProject = PlaceLabel(fraActiveProject, "lblActiveProject", QString(), 1320, 0, 5895, 255);
+    lstProject = Place<ListView>(this, "lstProject", 120, 480, 7695, 2415);
+    lstProject->SetColumns({{QStringLiteral("Project"), Twips(2440)}, {QStringLiteral("Total Time"), Twips(1440)}});
+    cmdSetActive = PlaceButton(this, "cmdSetActive", QStringLiteral("Set Active"), 1200, 3000, 1215, 375);
+    cmdViewDetail = PlaceButton(this, "cmdViewDetail", QStringLiteral("View Detail"), 2640, 3000, 1215, 375);
+    cmdAddNew = PlaceButton(this, "cmdAddNew", QStringLiteral("New Project"), 4080, 3000, 1215, 375);
+    cmdDelete = PlaceButton(this, "cmdDelete", QStringLiteral("Delete"), 5520, 3000, 1215, 375);
+
+    mnuPopup = new QMenu(QStringLiteral("Popup"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuViewProjects = MenuItem(mnuPopup, "mnuViewProjects", QStringLiteral("View Projects"));
+    mnuSep1 = MenuItem(mnuPopup, "mnuSep1", QStringLiteral("-"));
+    mnuStartTimer = MenuItem(mnuPopup, "mnuStartTimer", QStringLiteral("Start Timer"));
+    mnuEndTimer = MenuItem(mnuPopup, "mnuEndTimer", QStringLiteral("End Timer"));
+    mnuSep2 = MenuItem(mnuPopup, "mnuSep2", QStringLiteral("-"));
+    mnuQuit = MenuItem(mnuPopup, "mnuQuit", QStringLiteral("Quit"));
+    mnuEndTimer->setEnabled(false);
+
+    ConnectHandler(mnuViewProjects, &QAction::triggered, this, &frmMain::mnuViewProjects_Click);
+    ConnectHandler(mnuStartTimer, &QAction::triggered, this, &frmMain::mnuStartTimer_Click);
+    ConnectHandler(mnuEndTimer, &QAction::triggered, this, &frmMain::mnuEndTimer_Click);
+    ConnectHandler(mnuQuit, &QAction::triggered, this, &frmMain::mnuQuit_Click);
+    ConnectHandler(cmdSetActive, &QPushButton::clicked, this, &frmMain::cmdSetActive_Click);
+    ConnectHandler(cmdViewDetail, &QPushButton::clicked, this, &frmMain::cmdViewDetail_Click);
+    ConnectHandler(cmdAddNew, &QPushButton::clicked, this, &frmMain::cmdAddNew_Click);
+    ConnectHandler(cmdDelete, &QPushButton::clicked, this, &frmMain::cmdDelete_Click);
+    ConnectHandler(lstProject, &ListView::DblClick, this, &frmMain::lstProject_DblClick);
+}
+
+bool frmMain::IsMinimized() const
+{
+    return windowState().testFlag(Qt::WindowMinimized);
+}
+
+void frmMain::Form_Load()
+{
+    gProjects = std::make_unique<clsProject>();
+    gConnectionString = ConnectionStringFor(GetAppPath());
+
+    gTrayIcon.cbSize = 88;
+    gTrayIcon.hWnd = WindowHandle(this);
+    gTrayIcon.uID = 1;
+    gTrayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    gTrayIcon.uCallbackMessage = WM_MOUSEMOVE;
+    gTrayIcon.hIcon = IconHandle(this);
+    gTrayIcon.SetTip(QStringLiteral("Tallyclock"));
+    Shell_NotifyIconA(NIM_ADD, gTrayIcon);
+
+    LoadProjects();
+    FillProjectList();
+
+    // Shown here rather than after loading, so that bringing it to the front has a window to act on.
+    show();
+    SetForegroundWindow(WindowHandle(this));
+}
+
+void frmMain::Form_Resize()
+{
+    // Without a notification area nothing could bring a hidden window back, so there it
+    // stays minimised on the task bar.
+    if (IsMinimized() && SystemTray::IsAvailable())
+        hide();
+}
+
+void frmMain::Form_Unload(int& /*Cancel*/)
+{
+    Shell_NotifyIconA(NIM_DELETE, gTrayIcon);
+    ::frmAddProject.Unload();
+    ::frmProjectDetails.Unload();
+    ::frmTimePeriod.Unload();
+    ::frmMain.Unload();
+    QCoreApplication::quit();
+}
+
+// The notification-area icon reports its mouse events as mouse movements over this window,
+// with the mouse message in X.
+void frmMain::Form_MouseMove(int /*Button*/, int /*Shift*/, int X, int /*Y*/)
+{
+    if (IsMinimized() && X == static_cast<int>(WM_RBUTTONUP))
+        mnuPopup->exec(QCursor::pos());
+}
+
+// Without a notification area the popup menu opens from the window's own surface instead
+// (X and Y in pixels).
+void frmMain::Form_MouseUp(Qt::MouseButton Button, int X, int Y)
+{
+    if (Button == Qt::RightButton && !SystemTray::IsAvailable()
+        && !lstProject->geometry().contains(X, Y))
+        mnuPopup->exec(QCursor::pos());
+}
+
+void frmMain::mnuViewProjects_Click()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::mnuStartTimer_Click()
+{
+    gStartTime = CurrentMoment();
+    mnuStartTimer->setEnabled(false);
+    mnuEndTimer->setEnabled(true);
+    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
+    Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
+}
+
+// A failure to store the period leaves the timing running, so that it can be ended again.
+void frmMain::mnuEndTimer_Click()
+{
+    gEndTime = CurrentMoment();
+    AddTimePeriodRecord(gActiveProjectID, gStartTime, gEndTime);
+    mnuStartTimer->setEnabled(true);
+    mnuEndTimer->setEnabled(false);
+    LoadProjects();
+    FillProjectList();
+    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Idle"));
+    Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
+}
+
+void frmMain::mnuQuit_Click()
+{
+    close();
+}
+
+void frmMain::cmdAddNew_Click()
+{
+    ::frmAddProject().txtName->clear();
+    ::frmAddProject().txtDescription->clear();
+    ::frmAddProject().exec();
+    LoadProjects();
+    FillProjectList();
+}
+
+void frmMain::cmdDelete_Click()
+{
+    const auto id = SelectedID(*lstProject);
+    if (!id)
+        return;
+    if (MsgBox(QStringLiteral("Are you sure you want to delete this Project?"),
+               QMessageBox::Ok | QMessageBox::Cancel, QStringLiteral("Confirm"))
+        != QMessageBox::Ok)
+        return;
+    DeleteProjectRecord(*id);
+    LoadProjects();
+    FillProjectList();
+}
+
+void frmMain::cmdSetActive_Click()
+{
+    const auto id = SelectedID(*lstProject);
+    if (!id)
+        return;
+    gActiveProjectID = *id;
+    gProjects->GotoID(gActiveProjectID);
+    lblActiveProject->setText(gProjects->Name());
+}
+
+void frmMain::cmdViewDetail_Click()
+{
+    const auto id = SelectedID(*lstProject);
+    if (!id)
+        return;
+    LoadTimePeriods(*id);
+    gProjects->GotoID(*id);
+    frmProjectDetails& details = ::frmProjectDetails();
+    details.lblProject->setText(gProjects->Name());
+    details.lblDescription->setText(gProjects->Description());
+    details.exec();
+}
+
+void frmMain::lstProject_DblClick()
+{
+    cmdViewDetail_Click();
+}
+
+bool frmMain::event(QEvent* event)
+{
+    if (event->type() == TrayCallbackEvent::EventType()) {
+        const auto* callback = static_cast<TrayCallbackEvent*>(event);
+        if (callback->message == WM_MOUSEMOVE)
+            RunHandler([this, callback] { Form_MouseMove(0, 0, static_cast<int>(callback->lParam), 0); });
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        RunHandler([this] { Form_Resize(); });
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    RunHandler([this] { Form_Resize(); });
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    int cancel = 0;
+    RunHandler([this, &cancel] { Form_Unload(cancel); });
+    event->accept();
+}
+
+void frmMain::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    RunHandler([this, event, at] { Form_MouseUp(event->button(), at.x(), at.y()); });
+}
+
+} // namespace forms
