@@ -59,9 +59,7 @@ void frmTimePeriod::cmdSave_Click()
     cn.Open(gConnectionString);
     if (Tag == QLatin1String("NEW")) {
         const qint32 projectID = RequiredID(*::frmMain().lstProject);
-        cn.Execute(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(")
-                   + QString::number(projectID) + QStringLiteral(",#") + startTime + QStringLiteral("#,#") + endTime
-                   + QStringLiteral("#)"));
+        cn.Execute(TimePeriodInsertSql(projectID, startTime, endTime));
     }
     if (Tag.startsWith(QLatin1String("MOD"))) {
         const qint32 periodID = RequiredID(*::frmProjectDetails().lstTimePeriods);

@@ -72,13 +72,17 @@ void AddProjectRecord(const QString& name, const QString& description)
     cn.Close();
 }
 
+QString TimePeriodInsertSql(qint32 projectID, const QString& startText, const QString& endText)
+{
+    return QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(") + QString::number(projectID)
+        + QStringLiteral(",#") + startText + QStringLiteral("#,#") + endText + QStringLiteral("#)");
+}
+
 void AddTimePeriodRecord(qint32 projectID, double startTime, double endTime)
 {
     Connection cn;
     cn.Open(gConnectionString);
-    cn.Execute(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(")
-               + QString::number(projectID) + QStringLiteral(",#") + GeneralDateText(startTime) + QStringLiteral("#,#")
-               + GeneralDateText(endTime) + QStringLiteral("#)"));
+    cn.Execute(TimePeriodInsertSql(projectID, GeneralDateText(startTime), GeneralDateText(endTime)));
     cn.Close();
 }
 

@@ -20,6 +20,9 @@ double DaysToMinutes(double days);
 // Stores a new project; an empty description is stored as one blank.
 void AddProjectRecord(const QString& name, const QString& description);
 
+// The statement that stores one time period, the moments given as date texts.
+QString TimePeriodInsertSql(qint32 projectID, const QString& startText, const QString& endText);
+
 // Stores one time period of a project.
 void AddTimePeriodRecord(qint32 projectID, double startTime, double endTime);
 

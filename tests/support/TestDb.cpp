@@ -45,7 +45,9 @@ TempDatabase::TempDatabase()
 
 TempDatabase::~TempDatabase()
 {
-    gConnectionString.clear();
+    // Only our own: a newer database may already have taken the program's connection string.
+    if (gConnectionString == connectionString())
+        gConnectionString.clear();
 }
 
 QString TempDatabase::connectionString() const
