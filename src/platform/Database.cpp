@@ -331,36 +331,34 @@ void Connection::Close()
     path_.clear();
 }
 
-void Connection::BeginTrans()
+void Connection::Transaction(const QString& step, const char* sql, const QString& what)
 {
-    Report(QStringLiteral("BeginTrans"));
+    Report(step);
     if (!db_)
         Fail(QStringLiteral("The database connection is not open."));
+    // SQLite may already have rolled back on its own after certain errors.
+    if (qstrcmp(sql, "ROLLBACK") == 0 && sqlite3_get_autocommit(db_))
+        return;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        Raise(what, QString::fromLatin1(sql));
+}
+
+void Connection::BeginTrans()
+{
     // IMMEDIATE takes the write lock now (waiting for it), so the statements that follow
     // cannot fail for want of it half-way.
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        Raise(QStringLiteral("The database could not begin a transaction"), QStringLiteral("BEGIN IMMEDIATE"));
+    Transaction(QStringLiteral("BeginTrans"), "BEGIN IMMEDIATE", QStringLiteral("The database could not begin a transaction"));
 }
 
 void Connection::CommitTrans()
 {
-    Report(QStringLiteral("CommitTrans"));
-    if (!db_)
-        Fail(QStringLiteral("The database connection is not open."));
-    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        Raise(QStringLiteral("The database could not commit the transaction"), QStringLiteral("COMMIT"));
+    Transaction(QStringLiteral("CommitTrans"), "COMMIT", QStringLiteral("The database could not commit the transaction"));
 }
 
 void Connection::RollbackTrans()
 {
-    Report(QStringLiteral("RollbackTrans"));
-    if (!db_)
-        Fail(QStringLiteral("The database connection is not open."));
-    // SQLite may already have rolled back on its own after certain errors.
-    if (sqlite3_get_autocommit(db_))
-        return;
-    if (sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
-        Raise(QStringLiteral("The database could not roll back the transaction"), QStringLiteral("ROLLBACK"));
+    Transaction(QStringLiteral("RollbackTrans"), "ROLLBACK",
+                QStringLiteral("The database could not roll back the transaction"));
 }
 
 void Connection::Detach(RecordSet* rs)

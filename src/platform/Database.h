@@ -49,6 +49,7 @@ private:
     friend class RecordSet;
     sqlite3_stmt* Prepare(const QString& sql);
     void Raise(const QString& what, const QString& sql) const;
+    void Transaction(const QString& step, const char* sql, const QString& what);
     void Detach(RecordSet* rs);
 
     sqlite3* db_ = nullptr;
