@@ -143,7 +143,12 @@ AtomicWriter::AtomicWriter(const std::string& fileName) : mFileName(fileName), m
     const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count())
                       ^ (static_cast<unsigned long long>(::getpid()) << 32);
     for (unsigned attempt = 0; mFd < 0; ++attempt) {
-        mTempName = (folder / ("." + target.filename().string() + ".tmp" + std::to_string(seed + attempt))).string();
+        // Built step by step: GCC 12 warns falsely (-Wrestrict) on "." + string at -O3.
+        std::string name = target.filename().string();
+        name.insert(name.begin(), '.');
+        name += ".tmp";
+        name += std::to_string(seed + attempt);
+        mTempName = (folder / name).string();
         mFd = ::open(mTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (mFd < 0 && (errno != EEXIST || attempt == 100)) {
             const int error = errno;
