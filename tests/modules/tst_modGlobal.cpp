@@ -42,7 +42,6 @@ private slots:
     void missingDatabaseIsAnErrorAndStaysMissing();
     void keys_data();
     void keys();
-    void daysToMinutes();
 };
 
 void tst_modGlobal::connectionString()
@@ -158,6 +157,7 @@ void tst_modGlobal::totalsAndNameOrder()
     }
     QCOMPARE(names, QStringList({QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("gamma")}));
     QCOMPARE(minutes, QStringList({QStringLiteral("90"), QStringLiteral("720"), QStringLiteral("0")}));
+    QVERIFY_THROWS_EXCEPTION(AppError, DaysToMinutes(DBL_MAX));
     // Loading again mirrors the database in full.
     db.exec(QStringLiteral("DELETE FROM tblProject WHERE Name='gamma'"));
     LoadProjects();
@@ -245,14 +245,6 @@ void tst_modGlobal::keys()
     }
     QCOMPARE(IDFromKey(key), id);
     QCOMPARE(KeyFromID(id), key);
-}
-
-void tst_modGlobal::daysToMinutes()
-{
-    QCOMPARE(DaysToMinutes(0.0625), 90.0);
-    QCOMPARE(DaysToMinutes(0.5), 720.0);
-    QCOMPARE(DaysToMinutes(0.0), 0.0);
-    QVERIFY_THROWS_EXCEPTION(AppError, DaysToMinutes(DBL_MAX));
 }
 
 QTEST_GUILESS_MAIN(tst_modGlobal)

@@ -48,7 +48,6 @@ private slots:
     void resultSetReadsByPosition();
     void closingTheConnectionEndsItsResultSets();
     void namesSortWithoutRegardToCase();
-    void rollbackUndoesEverything();
 };
 
 void tst_Database::openRefusesWhatIsNoDatabase_data()
@@ -287,20 +286,6 @@ void tst_Database::namesSortWithoutRegardToCase()
     QCOMPARE(names, QStringList({QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
                                  QStringLiteral("Eagle"), QString::fromUtf8("Émile"), QStringLiteral("Project 9"),
                                  QStringLiteral("Project 10"), QStringLiteral("zeta")}));
-}
-
-void tst_Database::rollbackUndoesEverything()
-{
-    TempDatabase db;
-    const qint64 id = db.insertProject(QStringLiteral("a"));
-    db.insertPeriod(id, 1.0, 2.0);
-    Connection cn;
-    cn.Open(db.connectionString());
-    cn.BeginTrans();
-    cn.Execute(QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=%1").arg(id));
-    cn.RollbackTrans();
-    cn.Close();
-    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblTimePeriod")).toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Database)
