@@ -110,16 +110,22 @@ void tst_modGlobal::textsStoredUnchanged()
 void tst_modGlobal::periodsUnderEveryLocale_data()
 {
     QTest::addColumn<QString>("locale");
-    for (const QString& l : kLocales)
-        QTest::newRow(qPrintable(l)) << l;
+    QTest::addColumn<QString>("startText");
+    const QStringList texts = {QStringLiteral("12/5/2026 5:42:21 PM"), QStringLiteral("05/12/2026 17:42:21"),
+                               QStringLiteral("05.12.2026 17:42:21"), QString::fromUtf8("2026/12/05 17時42分21秒"),
+                               QStringLiteral("5 Dec 2026 17:42:21")};
+    for (int i = 0; i < kLocales.size(); ++i)
+        QTest::newRow(qPrintable(kLocales[i])) << kLocales[i] << texts[i];
 }
 
 void tst_modGlobal::periodsUnderEveryLocale()
 {
     QFETCH(QString, locale);
+    QFETCH(QString, startText);
     QLocale::setDefault(QLocale(locale));
     TempDatabase db;
     const qint64 id = db.insertProject(QStringLiteral("p"));
+    StatementLog log;
     const QList<QPair<double, double>> periods = {
         {At(2026, 12, 5, 17, 42, 21), At(2026, 12, 5, 19, 12, 21)}, // 90 minutes
         {At(2026, 12, 31, 23, 30), At(2027, 1, 1, 0, 15)},          // across midnight
@@ -128,6 +134,10 @@ void tst_modGlobal::periodsUnderEveryLocale()
     };
     for (const auto& p : periods)
         AddTimePeriodRecord(static_cast<qint32>(id), p.first, p.second);
+    // The moments are written in the region's own notation.
+    QVERIFY2(log.statements().at(0).startsWith(
+                 QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#%2#,#").arg(id).arg(startText)),
+             qPrintable(log.statements().at(0)));
     const auto rows = db.rows(QStringLiteral("SELECT StartTime, EndTime FROM tblTimePeriod ORDER BY TimePeriodID"));
     QCOMPARE(rows.size(), size_t(periods.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
