@@ -31,8 +31,9 @@ ModalAnswers::ModalAnswers()
 
 bool ModalAnswers::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Hide && watched == top_)
-        top_ = nullptr;
+    // Hidden, it is done with: shown again, it counts as a new window.
+    if (event->type() == QEvent::Hide)
+        answered_.removeAll(static_cast<QWidget*>(watched));
     return false;
 }
 
@@ -40,26 +41,40 @@ void ModalAnswers::Poll()
 {
     QWidget* top = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
                                                      : QApplication::activeModalWidget();
-    if (top && top == top_ && onTop_.elapsed() < 5000)
-        return;
-    const bool stuck = top && top == top_;
-    top_ = top;
-    onTop_.start();
+    if (top != top_) {
+        top_ = top;
+        onTop_.start();
+    }
     if (!top)
         return;
+    // A window whose step is still running that comes back to the top (a dialog whose editor
+    // closed) takes no other step; it is only closed when it stays on top for seconds.
+    const bool answered = answered_.contains(top);
+    if (answered && onTop_.elapsed() < 5000)
+        return;
+    top->removeEventFilter(this);
     top->installEventFilter(this);
-    if (stuck || steps_.isEmpty()) {
+    if (answered || steps_.isEmpty()) {
         closedAny_ = true;
         seen << "closed:" + Describe(top);
+        if (!answered)
+            answered_.append(top);
+        onTop_.start();
         QTimer::singleShot(0, top, [top] {
             auto* dialog = qobject_cast<QDialog*>(top);
             dialog ? dialog->reject() : void(top->close());
         });
         return;
     }
+    answered_.append(top);
     seen << Describe(top);
     // From a timer of its own: the step may block in a modal window that this poll must answer.
-    QTimer::singleShot(0, top, [top, step = steps_.takeFirst()] { step(top); });
+    // Once the step has returned, the window may take the next one.
+    QTimer::singleShot(0, top, [self = QPointer<ModalAnswers>(this), top, step = steps_.takeFirst()] {
+        step(top);
+        if (self)
+            self->answered_.removeAll(top);
+    });
 }
 
 ModalAnswers::Step ModalAnswers::press(QMessageBox::StandardButton button)

@@ -36,7 +36,7 @@ public:
     static Step choose(const char* item);
 
 protected:
-    // A window hidden and shown again between two polls (the same menu twice) is a new one.
+    // A window hidden and shown again (the same menu twice) is a new one.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -45,6 +45,7 @@ private:
     QTimer timer_;
     QElapsedTimer onTop_;
     QPointer<QWidget> top_;
+    QList<QPointer<QWidget>> answered_; // their step still runs, or they were closed
     QList<Step> steps_;
     bool closedAny_ = false;
 };
