@@ -10,15 +10,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 #include <cmath>
 
 QString GetAppPath()
 {
-    QString path = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    path = QDir::toNativeSeparators(path);
+    QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     // The root folder already ends in the separator.
     if (!path.endsWith(QDir::separator()))
         path += QDir::separator();

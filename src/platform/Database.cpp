@@ -163,15 +163,7 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
 
 Connection::~Connection()
 {
-    if (db_) {
-        for (RecordSet* rs : recordSets_) {
-            rs->Finalize();
-            rs->connection_ = nullptr;
-        }
-        recordSets_.clear();
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
+    Close();
 }
 
 void Connection::SetStatementObserver(StatementObserver observer)
@@ -253,9 +245,7 @@ void Connection::Open(const QString& connectionString)
             Fail(QStringLiteral("The file \"%1\" is not a Tallyclock database: it lacks %2.")
                      .arg(path, missing.join(QStringLiteral(", "))));
     } catch (...) {
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-        path_.clear();
+        Close();
         throw;
     }
 }
@@ -379,15 +369,14 @@ qint32 Field::ToInt32() const
 {
     if (IsNull())
         NullValue();
-    bool ok = false;
-    double d = 0;
     if (value_.typeId() == QMetaType::LongLong) {
         const qint64 v = value_.toLongLong();
         if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
             Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(v));
         return static_cast<qint32>(v);
     }
-    d = value_.toDouble(&ok);
+    bool ok = false;
+    double d = value_.toDouble(&ok);
     if (!ok || !std::isfinite(d))
         Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()));
     d = std::nearbyint(d);
