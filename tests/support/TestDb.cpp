@@ -10,35 +10,15 @@
 
 #include <stdexcept>
 
-namespace {
-
-struct Raw
-{
-    sqlite3* db = nullptr;
-    explicit Raw(const QString& path, bool create = false)
-    {
-        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK)
-            throw std::runtime_error("cannot open test database");
-    }
-    ~Raw() { sqlite3_close_v2(db); }
-    [[noreturn]] void fail(const QString& sql) const
-    {
-        throw std::runtime_error((sql + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db))).toStdString());
-    }
-};
-
-} // namespace
-
 TempDatabase::TempDatabase()
 {
     QFile schema(QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read the schema");
-    const QByteArray sql = schema.readAll();
-    Raw raw(path(), true);
-    if (sqlite3_exec(raw.db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        raw.fail(QStringLiteral("schema"));
+    sqlite3* db = nullptr;
+    const bool made = schema.open(QIODevice::ReadOnly) && sqlite3_open(path().toUtf8().constData(), &db) == SQLITE_OK
+        && sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    if (!made)
+        throw std::runtime_error("cannot make the test database");
     gConnectionString = connectionString();
     gProjects = std::make_unique<clsProject>();
 }
@@ -55,34 +35,47 @@ QString TempDatabase::connectionString() const
     return ConnectionStringFor(folder());
 }
 
-void TempDatabase::exec(const QString& sql) const
+// One statement on a connection of its own, the values bound in order; its rows, if any.
+std::vector<QVariantList> TempDatabase::rows(const QString& sql, const QVariantList& values) const
 {
-    Raw raw(path());
-    if (sqlite3_exec(raw.db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        raw.fail(sql);
-}
-
-std::vector<QVariantList> TempDatabase::rows(const QString& sql) const
-{
-    Raw raw(path());
+    sqlite3* db = nullptr;
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(raw.db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
-        raw.fail(sql);
+    sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
+        const std::string msg = sql.toStdString() + ": " + sqlite3_errmsg(db);
+        sqlite3_close(db);
+        throw std::runtime_error(msg);
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        if (values[i].typeId() == QMetaType::QString)
+            sqlite3_bind_text(st, i + 1, values[i].toString().toUtf8().constData(), -1, SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_double(st, i + 1, values[i].toDouble());
+    }
     std::vector<QVariantList> out;
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         QVariantList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i) {
-            switch (sqlite3_column_type(st, i)) {
-            case SQLITE_NULL: row << QVariant(); break;
-            case SQLITE_INTEGER: row << QVariant(static_cast<qlonglong>(sqlite3_column_int64(st, i))); break;
-            case SQLITE_FLOAT: row << QVariant(sqlite3_column_double(st, i)); break;
-            default: row << QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
-            }
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            const int type = sqlite3_column_type(st, c);
+            row << (type == SQLITE_NULL      ? QVariant()
+                    : type == SQLITE_INTEGER ? QVariant(static_cast<qlonglong>(sqlite3_column_int64(st, c)))
+                    : type == SQLITE_FLOAT   ? QVariant(sqlite3_column_double(st, c))
+                                             : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)))));
         }
         out.push_back(row);
     }
+    const std::string msg = sql.toStdString() + ": " + sqlite3_errmsg(db);
     sqlite3_finalize(st);
+    sqlite3_close(db);
+    if (rc != SQLITE_DONE)
+        throw std::runtime_error(msg);
     return out;
+}
+
+void TempDatabase::exec(const QString& sql) const
+{
+    rows(sql);
 }
 
 QVariant TempDatabase::scalar(const QString& sql) const
@@ -93,30 +86,15 @@ QVariant TempDatabase::scalar(const QString& sql) const
 
 qint64 TempDatabase::insertProject(const QString& name, const QString& description) const
 {
-    Raw raw(path());
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(raw.db, "INSERT INTO tblProject(Name,Description) VALUES(?,?)", -1, &st, nullptr);
-    const QByteArray n = name.toUtf8(), d = description.toUtf8();
-    sqlite3_bind_text(st, 1, n.constData(), static_cast<int>(n.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 2, d.constData(), static_cast<int>(d.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(st) != SQLITE_DONE)
-        raw.fail(QStringLiteral("insert project"));
-    sqlite3_finalize(st);
-    return sqlite3_last_insert_rowid(raw.db);
+    return rows(QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES(?,?) RETURNING ProjectID"), {name, description})
+        .front().front().toLongLong();
 }
 
 qint64 TempDatabase::insertPeriod(qint64 projectID, double start, double end) const
 {
-    Raw raw(path());
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(raw.db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?)", -1, &st, nullptr);
-    sqlite3_bind_int64(st, 1, projectID);
-    sqlite3_bind_double(st, 2, start);
-    sqlite3_bind_double(st, 3, end);
-    if (sqlite3_step(st) != SQLITE_DONE)
-        raw.fail(QStringLiteral("insert period"));
-    sqlite3_finalize(st);
-    return sqlite3_last_insert_rowid(raw.db);
+    return rows(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?) RETURNING TimePeriodID"),
+                {static_cast<double>(projectID), start, end})
+        .front().front().toLongLong();
 }
 
 StatementLog::StatementLog()

@@ -7,6 +7,14 @@
 
 #include <vector>
 
+#include "platform/Regional.h"
+
+// A moment of the calendar and the clock.
+inline double At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return MomentFromDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+
 // A real Tallyclock database made from db/schema.sql in a temporary folder. Points
 // gConnectionString at it and gives the program an empty project list.
 class TempDatabase
@@ -22,7 +30,7 @@ public:
     // Raw SQLite access beside the program's own layer, for fixtures and checks.
     void exec(const QString& sql) const;
     QVariant scalar(const QString& sql) const;
-    std::vector<QVariantList> rows(const QString& sql) const;
+    std::vector<QVariantList> rows(const QString& sql, const QVariantList& values = {}) const;
     qint64 insertProject(const QString& name, const QString& description = QStringLiteral(" ")) const;
     qint64 insertPeriod(qint64 projectID, double start, double end) const;
 
