@@ -12,94 +12,63 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 struct clsINIParseProbe {
-    static std::string Variables(const clsINIParse& p)
+    // "section|name=value" per variable in table order, an empty line, then the comments' texts:
+    // in the order recorded, or by line number with only the last recorded of each.
+    static std::string Dump(const clsINIParse& p, bool commentsByNumber)
     {
         std::string out;
         for (const auto& v : p.mVariables)
             out.append(p.mSections[v.section]).append("|").append(v.text, v.nameLength + 1 + v.valueLength).append("\n");
-        return out;
-    }
-    static std::vector<std::string> CommentsInFileOrder(const clsINIParse& p)
-    {
-        std::vector<std::string> out;
-        for (const auto& c : p.mComments)
-            out.emplace_back(c.text, c.length);
-        return out;
-    }
-    static std::vector<std::string> CommentsByNumber(const clsINIParse& p)
-    {
-        std::vector<std::string> out;
-        for (std::size_t i : p.mCommentIndex)
-            out.emplace_back(p.mComments[i].text, p.mComments[i].length);
+        out.append("\n");
+        for (std::size_t i = 0; i < (commentsByNumber ? p.mCommentIndex.size() : p.mComments.size()); ++i) {
+            const auto& c = p.mComments[commentsByNumber ? p.mCommentIndex[i] : i];
+            out.append(c.text, c.length).append("\n");
+        }
         return out;
     }
 };
 
-namespace {
-
-const std::string& Folder()
-{
-    static const std::string folder = [] {
-        // tmpfs where there is one: every run saves, and a save syncs to disk
-        std::string pattern = (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/fuzz_ini_XXXXXX");
-        if (::mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        return pattern;
-    }();
-    return folder;
-}
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "round-trip broken: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
+static std::string gFile;  // on tmpfs where there is one: every run saves, and a save syncs to disk
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    Folder();  // made first, so it is still there when the handler runs at exit
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
+    std::string folder = (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/fuzz_ini_XXXXXX");
+    if (::mkdtemp(folder.data()) == nullptr)
+        std::abort();
+    gFile = folder + "/fuzz.ini";  // gFile was made first, so it is still there when this handler runs at exit
+    std::atexit([] { std::filesystem::remove_all(std::filesystem::path(gFile).parent_path()); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string input(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const std::size_t nul = input.find('\0', start);
-        parts.push_back(input.substr(start, nul - start));
-        if (nul == std::string::npos)
-            break;
-        start = nul + 1;
+    std::vector<std::string> fields(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            fields.emplace_back();
+        else
+            fields.back() += static_cast<char>(data[i]);
     }
-    const std::string in = Folder() + "/in.ini", out = Folder() + "/out.ini";
-    std::ofstream(in, std::ios::binary | std::ios::trunc) << parts[0];
+    std::ofstream(gFile, std::ios::binary | std::ios::trunc) << fields[0];
 
-    clsINIParse first;
-    first.INIFileName(in);
+    clsINIParse first, second;
+    first.INIFileName(gFile);
     first.LoadINI();
-    if (parts.size() >= 4) {
-        first.AddSectionVariable(parts[1], parts[2], parts[3]);
-        first.ChangeVariable(parts[2], parts[3] + parts[3]);
-        first.ChangeSectionVariable(parts[1], parts[2], parts[3].substr(0, parts[3].size() / 2));
+    if (fields.size() >= 4) {
+        first.AddSectionVariable(fields[1], fields[2], fields[3]);
+        first.ChangeVariable(fields[2], fields[3] + fields[3]);
+        first.ChangeSectionVariable(fields[1], fields[2], fields[3].substr(0, fields[3].size() / 2));
     }
-    if (parts.size() >= 5)
-        first.DeleteSectionVariable(parts[1], parts[4]);
-    first.INIFileName(out);
-    first.SaveINI();
+    if (fields.size() >= 5)
+        first.DeleteSectionVariable(fields[1], fields[4]);
+    first.SaveINI();  // over the file it was loaded from
 
-    clsINIParse second;
-    second.INIFileName(out);
+    second.INIFileName(gFile);
     second.LoadINI();
-    Check(clsINIParseProbe::Variables(second) == clsINIParseProbe::Variables(first), "variables differ");
-    Check(clsINIParseProbe::CommentsInFileOrder(second) == clsINIParseProbe::CommentsByNumber(first), "comments differ");
+    if (clsINIParseProbe::Dump(second, false) != clsINIParseProbe::Dump(first, true)) {
+        std::fprintf(stderr, "round-trip broken:\n%s---\n%s", clsINIParseProbe::Dump(first, true).c_str(), clsINIParseProbe::Dump(second, false).c_str());
+        std::abort();
+    }
     return 0;
 }
