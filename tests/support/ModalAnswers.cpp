@@ -52,13 +52,12 @@ void ModalAnswers::Poll()
     const bool answered = answered_.contains(top);
     if (answered && onTop_.elapsed() < 5000)
         return;
-    top->removeEventFilter(this);
-    top->installEventFilter(this);
+    top->installEventFilter(this); // installed again, it is still there once
+    if (!answered)
+        answered_.append(top);
     if (answered || steps_.isEmpty()) {
         closedAny_ = true;
         seen << "closed:" + Describe(top);
-        if (!answered)
-            answered_.append(top);
         onTop_.start();
         QTimer::singleShot(0, top, [top] {
             auto* dialog = qobject_cast<QDialog*>(top);
@@ -66,7 +65,6 @@ void ModalAnswers::Poll()
         });
         return;
     }
-    answered_.append(top);
     seen << Describe(top);
     // From a timer of its own: the step may block in a modal window that this poll must answer.
     // Once the step has returned, the window may take the next one.
