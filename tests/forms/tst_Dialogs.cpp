@@ -113,12 +113,13 @@ private slots:
     void addProject()
     {
         const auto add = [](const QString& name) {
-            return [name](QWidget*) {
+            return [name](QWidget* dialog) {
                 QCOMPARE(frmAddProject().txtName->text() + frmAddProject().txtDescription->toPlainText(), QString());
                 QTest::keyClicks(frmAddProject().txtName, name);
                 frmAddProject().txtDescription->setPlainText("Client's\nsite");
                 frmAddProject().cmdAdd->click();
-                frmAddProject().cmdCancel->click(); // where Add refused
+                QCOMPARE(dialog->isVisible(), name.isEmpty());
+                frmAddProject().cmdCancel->click();
             };
         };
         ModalAnswers answers;
