@@ -76,6 +76,13 @@ bool frmMain::IsMinimized() const
     return windowState().testFlag(Qt::WindowMinimized);
 }
 
+// A notification area that draws the icon's menu itself offers mnuPopup exactly while the
+// popup menu may open from the icon: with the window minimised and hidden.
+void frmMain::OfferPopupOnIcon()
+{
+    SetNotifyIconMenu(gTrayIcon, IsMinimized() && isHidden() ? mnuPopup : nullptr);
+}
+
 void frmMain::Form_Load()
 {
     gProjects = std::make_unique<clsProject>();
@@ -233,8 +240,22 @@ bool frmMain::event(QEvent* event)
 void frmMain::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         RunHandler([this] { Form_Resize(); });
+        OfferPopupOnIcon();
+    }
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    OfferPopupOnIcon();
+}
+
+void frmMain::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    OfferPopupOnIcon();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)

@@ -62,10 +62,13 @@ protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool IsMinimized() const;
+    void OfferPopupOnIcon();
 };
 
 } // namespace forms

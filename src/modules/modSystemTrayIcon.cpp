@@ -82,6 +82,12 @@ qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData)
     }
 }
 
+void SetNotifyIconMenu(const NOTIFYICONDATA& lpData, QMenu* menu)
+{
+    if (SystemTray* tray = Trays().value(TrayKey(lpData)))
+        tray->SetHostMenu(menu);
+}
+
 qint32 SetForegroundWindow(quint32 hWnd)
 {
     QWidget* window = QWidget::find(hWnd);

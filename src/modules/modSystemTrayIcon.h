@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class QMenu;
 class QWidget;
 
 // The notification-area icon record as the shell takes it: fields filled once at start-up,
@@ -43,6 +44,11 @@ constexpr quint32 WM_RBUTTONDBLCLK = 0x206;
 // lpData.hWnd and lpData.uID tell the icon apart. The icon's mouse events reach the window
 // lpData.hWnd as a TrayCallbackEvent. Returns 1 when the icon is in a notification area.
 qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData);
+
+// The menu a notification area that draws the icon's menu itself (a StatusNotifierItem host)
+// offers on the icon named by lpData: menu's items, or none for nullptr. Other notification
+// areas report the right-button release instead, and there this does nothing.
+void SetNotifyIconMenu(const NOTIFYICONDATA& lpData, QMenu* menu);
 
 // Brings a window to the front; 0 when the handle names no window.
 qint32 SetForegroundWindow(quint32 hWnd);

@@ -30,6 +30,15 @@ constexpr int kAttachRetries = 20;
 
 SystemTray::SystemTray(QObject* parent) : QObject(parent)
 {
+    // Qt has chosen its road as m_icon was made, and it tells only this way: on the D-Bus road
+    // a context menu gets a platform menu, which Qt exports for the host to draw.
+    if (!IsHeadless()) {
+        m_icon.setContextMenu(&m_hostMenu);
+        m_road = m_hostMenu.platformMenu() ? Road::StatusNotifierItem : Road::XEmbed;
+        // On the XEmbed road Qt would pop a context menu up itself on the right press.
+        if (m_road == Road::XEmbed)
+            m_icon.setContextMenu(nullptr);
+    }
     // QSystemTrayIcon reports presses only (Context on the right press, on X11); it serves
     // where Qt's own tray widget is absent, i.e. a D-Bus StatusNotifier host.
     connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemTray::Activated);
@@ -79,6 +88,19 @@ bool SystemTray::IsAvailable()
     if (availabilityOverride())
         return *availabilityOverride();
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void SystemTray::SetHostMenu(QMenu* menu)
+{
+    // Each change makes hosts fetch the menu anew: only real changes count.
+    if (m_road != Road::StatusNotifierItem || menu == m_offered)
+        return;
+    m_offered = menu;
+    // The actions stay the menu's own; the host menu only shows them.
+    for (QAction* action : m_hostMenu.actions())
+        m_hostMenu.removeAction(action);
+    if (menu)
+        m_hostMenu.addActions(menu->actions());
 }
 
 bool SystemTray::IsHeadless()
@@ -149,7 +171,8 @@ bool SystemTray::eventFilter(QObject* watched, QEvent* event)
 // Activated: that is emitted during the press, so the release that follows is seen.
 void SystemTray::AttachToTrayWidget()
 {
-    if (m_trayWidget || !m_added)
+    // No such widget comes on the D-Bus road: nothing to wait for there.
+    if (m_road == Road::StatusNotifierItem || m_trayWidget || !m_added)
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // A marked widget belongs to another instance's icon (it dies with that icon).

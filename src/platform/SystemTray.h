@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -32,6 +33,11 @@ public:
 
     enum class Operation { Add, Modify, Delete };
 
+    // How the icon reaches the notification area. Qt chooses when the icon is made, for the
+    // whole process: a StatusNotifierItem over D-Bus where such a host is registered, else its
+    // own XEmbed widget. Headless platforms have neither.
+    enum class Road { None, XEmbed, StatusNotifierItem };
+
     // One call as the recorder sees it; Delete carries the tooltip the icon had.
     struct Call
     {
@@ -50,6 +56,13 @@ public:
     bool Delete();
 
     static bool IsAvailable();
+
+    Road CurrentRoad() const { return m_road; }
+
+    // The menu the notification area offers on the icon where it draws that menu itself (a
+    // StatusNotifierItem host): the items of menu, the same actions, or none for nullptr. On
+    // the other roads the host draws no menu, and this does nothing.
+    void SetHostMenu(QMenu* menu);
 
     bool IsShown() const;
     QString Tooltip() const;
@@ -82,6 +95,11 @@ private:
     void Record(Operation operation, bool result) const;
 
     QSystemTrayIcon m_icon;
+    // Exported before the icon is first shown, so hosts learn of it when the icon registers;
+    // emptied rather than withdrawn, since hosts read the menu's path only then.
+    QMenu m_hostMenu;
+    QPointer<QMenu> m_offered;
+    Road m_road = Road::None;
     QPointer<QWidget> m_trayWidget;
     bool m_added = false;
     int m_attachRetries = 0;
