@@ -76,11 +76,13 @@ bool frmMain::IsMinimized() const
     return windowState().testFlag(Qt::WindowMinimized);
 }
 
-// A notification area that draws the icon's menu itself offers mnuPopup exactly while the
-// popup menu may open from the icon: with the window minimised and hidden.
+// A notification area that draws the icon's menu itself offers mnuPopup while the window is
+// hidden, which it is only once minimised (Form_Resize). The hidden state alone decides, as
+// an X server without a window manager's help may report the hidden window as no longer
+// minimised, and then nothing would bring it back.
 void frmMain::OfferPopupOnIcon()
 {
-    SetNotifyIconMenu(gTrayIcon, IsMinimized() && isHidden() ? mnuPopup : nullptr);
+    SetNotifyIconMenu(gTrayIcon, isHidden() ? mnuPopup : nullptr);
 }
 
 void frmMain::Form_Load()
