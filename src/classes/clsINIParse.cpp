@@ -71,14 +71,18 @@ private:
     char* mLF;
 };
 
-// Writes into a temporary file beside the target and renames it over the target only once
-// everything is on disk, so a failed save never leaves a half-written file behind.
-class AtomicWriter {
+// Writes a saved file. An ordinary file is replaced: the new contents go into a temporary file
+// beside it, renamed over it only once everything is on disk, so a failed save leaves the old
+// file whole. Where a rename would lose something a user relies on (a device, a link's other
+// names, the owner, the link itself) or cannot be made (no temporary file in the folder),
+// the file is written through in place as a plain write would, truncated only once the new
+// contents are ready in memory.
+class FileWriter {
 public:
-    explicit AtomicWriter(const std::string& fileName);
-    ~AtomicWriter();
-    AtomicWriter(const AtomicWriter&) = delete;
-    AtomicWriter& operator=(const AtomicWriter&) = delete;
+    explicit FileWriter(const std::string& fileName);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
 
     void Line(const char* text, std::size_t length)
     {
@@ -101,71 +105,109 @@ public:
 
 private:
     static constexpr std::size_t kBufferSize = 64 * 1024;
+    bool StartReplacement(const std::string& target, const struct stat* old);
     void Put(const char* text, std::size_t length);
     void Flush();
+    void Emit(const char* text, std::size_t length);
     void WriteAll(const char* text, std::size_t length);
 
     std::string mFileName;  // as the caller named it, for messages
-    std::string mTarget;    // with a symbolic link resolved, so the link survives the rename
-    std::string mTempName;
+    std::string mTarget;    // what the temporary file is renamed to, with a symbolic link resolved
+    std::string mTempName;  // empty when writing in place
     int mFd = -1;
+    bool mRegular = false;  // a regular file is synced; in place, it is truncated first
+    std::string mInPlace;   // in place: the whole new contents, written at Commit
     bool mCommitted = false;
     std::unique_ptr<char[]> mBuffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     std::size_t mUsed = 0;
 };
 
-AtomicWriter::AtomicWriter(const std::string& fileName) : mFileName(fileName), mTarget(fileName)
+FileWriter::FileWriter(const std::string& fileName) : mFileName(fileName)
 {
     const char* action = "cannot open for writing";
+    const auto fail = [&](int error) {
+        if (mFd >= 0)
+            ::close(mFd);
+        ThrowSystem(mFileName, action, error);
+    };
     if (fileName.empty())
-        ThrowSystem(fileName, action, ENOENT);
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(mTarget, ec))) {
-        const fs::path resolved = fs::weakly_canonical(mTarget, ec);
-        if (!ec)
-            mTarget = resolved.string();
-    }
+        fail(ENOENT);
 
-    // Opening the old file for writing first keeps the failures a plain overwrite would have
-    // (a folder, a read-only file); the file itself is not changed by this.
+    // Opening the old file first keeps the failures a plain write would have (a folder, a
+    // read-only file), and is what an in-place save writes through. A pipe without a reader
+    // is refused rather than waited for.
+    mFd = ::open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat old {};
-    bool hadOld = false;
-    {
-        FileHandle probe(::open(mTarget.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        if (probe.Get() >= 0)
-            hadOld = ::fstat(probe.Get(), &old) == 0;
-        else if (errno != ENOENT)
-            ThrowSystem(mFileName, action, errno);
+    struct stat name {};
+    if (mFd >= 0) {
+        if (::fstat(mFd, &old) != 0)
+            fail(errno);
+        // Replaced only as a regular file (not a device or a pipe) with one link (its other
+        // names would keep the old contents) that is not mounted over another (it cannot be
+        // renamed over). A symbolic link survives when the file it names is replaced.
+        struct statx where {};
+        const bool mounted = ::statx(mFd, "", AT_EMPTY_PATH, 0, &where) != 0 || (where.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+        std::error_code ec;
+        const bool link = ::lstat(fileName.c_str(), &name) == 0 && S_ISLNK(name.st_mode);
+        const std::string target = link ? fs::canonical(fileName, ec).string() : fileName;
+        if (S_ISREG(old.st_mode) && old.st_nlink == 1 && !mounted && !ec && StartReplacement(target, &old))
+            return;
+    } else if (errno != ENOENT) {
+        fail(errno);
+    } else if (::lstat(fileName.c_str(), &name) != 0 && errno == ENOENT && StartReplacement(fileName, nullptr)) {
+        return;  // a new file
+    } else {
+        // A plain write: through a dangling symbolic link it creates the file the link names.
+        mFd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (mFd < 0 || ::fstat(mFd, &old) != 0)
+            fail(errno);
     }
+    mRegular = S_ISREG(old.st_mode);
+    if (::fcntl(mFd, F_SETFL, ::fcntl(mFd, F_GETFL) & ~O_NONBLOCK) != 0)
+        fail(errno);
+}
 
-    const fs::path target(mTarget);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+// Makes the temporary file for a replacement of target, with the old file's owner and mode.
+// Returns false where the file cannot be made (a folder the process cannot write) or would
+// not keep them; the save then writes in place.
+bool FileWriter::StartReplacement(const std::string& target, const struct stat* old)
+{
+    const fs::path path(target);
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count())
                       ^ (static_cast<unsigned long long>(::getpid()) << 32);
-    for (unsigned attempt = 0; mFd < 0; ++attempt) {
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0; ++attempt) {
         // Built step by step: GCC 12 warns falsely (-Wrestrict) on "." + string at -O3.
-        std::string name = target.filename().string();
+        std::string name = path.filename().string();
         name.insert(name.begin(), '.');
         name += ".tmp";
         name += std::to_string(seed + attempt);
         mTempName = (folder / name).string();
-        mFd = ::open(mTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (mFd < 0 && (errno != EEXIST || attempt == 100)) {
-            const int error = errno;
+        fd = ::open(mTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100)) {
             mTempName.clear();
-            ThrowSystem(mFileName, action, error);
+            return false;
         }
     }
-    if (hadOld) {
-        ::fchmod(mFd, old.st_mode & 07777);
-        // Only root can give the file back to its owner; anyone else owns it already, so a
-        // refusal changes nothing.
-        const int ignored = ::fchown(mFd, old.st_uid, old.st_gid);
-        static_cast<void>(ignored);
+    // Only the owner or root can pass the old file's owner on; anyone else would take the
+    // file over by renaming (in a sticky folder, could not rename at all). The owner first:
+    // changing it may clear the set-ID bits of the mode.
+    if (old && (::fchown(fd, old->st_uid, old->st_gid) != 0 || ::fchmod(fd, old->st_mode & 07777) != 0)) {
+        ::close(fd);
+        ::unlink(mTempName.c_str());
+        mTempName.clear();
+        return false;
     }
+    if (mFd >= 0)
+        ::close(mFd);  // the old file, opened only as a check
+    mFd = fd;
+    mTarget = target;
+    mRegular = true;
+    return true;
 }
 
-AtomicWriter::~AtomicWriter()
+FileWriter::~FileWriter()
 {
     if (mFd >= 0)
         ::close(mFd);
@@ -173,12 +215,12 @@ AtomicWriter::~AtomicWriter()
         ::unlink(mTempName.c_str());
 }
 
-void AtomicWriter::Put(const char* text, std::size_t length)
+void FileWriter::Put(const char* text, std::size_t length)
 {
     if (length > kBufferSize - mUsed) {
         Flush();
         if (length >= kBufferSize) {
-            WriteAll(text, length);
+            Emit(text, length);
             return;
         }
     }
@@ -186,13 +228,22 @@ void AtomicWriter::Put(const char* text, std::size_t length)
     mUsed += length;
 }
 
-void AtomicWriter::Flush()
+void FileWriter::Flush()
 {
-    WriteAll(mBuffer.get(), mUsed);
+    Emit(mBuffer.get(), mUsed);
     mUsed = 0;
 }
 
-void AtomicWriter::WriteAll(const char* text, std::size_t length)
+// Into the temporary file at once; in place, held until the whole contents are known.
+void FileWriter::Emit(const char* text, std::size_t length)
+{
+    if (mTempName.empty())
+        mInPlace.append(text, length);
+    else
+        WriteAll(text, length);
+}
+
+void FileWriter::WriteAll(const char* text, std::size_t length)
 {
     while (length > 0) {
         const ssize_t written = ::write(mFd, text, length);
@@ -206,14 +257,21 @@ void AtomicWriter::WriteAll(const char* text, std::size_t length)
     }
 }
 
-void AtomicWriter::Commit()
+void FileWriter::Commit()
 {
     Flush();
-    if (::fsync(mFd) != 0)
+    if (mTempName.empty()) {
+        if (mRegular && ::ftruncate(mFd, 0) != 0)
+            ThrowSystem(mFileName, "cannot write", errno);
+        WriteAll(mInPlace.data(), mInPlace.size());
+    }
+    if (mRegular && ::fsync(mFd) != 0)  // a device or a pipe has nothing to sync
         ThrowSystem(mFileName, "cannot write", errno);
     const int fd = std::exchange(mFd, -1);
     if (::close(fd) != 0)
         ThrowSystem(mFileName, "cannot write", errno);
+    if (mTempName.empty())
+        return;
     if (::rename(mTempName.c_str(), mTarget.c_str()) != 0)
         ThrowSystem(mFileName, "cannot replace", errno);
     mCommitted = true;
@@ -438,7 +496,7 @@ bool clsINIParse::DeleteSectionVariable(const std::string& SectionName, const st
 void clsINIParse::SaveINI()
 {
     SortVariables();
-    AtomicWriter out(mINIFileName);
+    FileWriter out(mINIFileName);
     std::int64_t line = 0;  // number of the line being written, counting every output line
     // The line number only grows, so the comments are met in index order.
     auto next = mCommentIndex.begin();

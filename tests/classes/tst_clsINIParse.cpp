@@ -4,7 +4,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // Shows the tables as text: "section|name=value" per variable in table order, then
@@ -23,6 +26,25 @@ struct clsINIParseProbe {
 using Probe = clsINIParseProbe;
 
 static std::string S(const QByteArray& b) { return b.toStdString(); }
+static std::string S(const QString& path) { return path.toStdString(); }
+
+// While alive, files are reached as the saver: user nobody when the tests run as root, for whom
+// no permission binds; otherwise the tester. The saver owns the test files.
+struct Saver {
+    static inline uid_t uid = ::geteuid();
+    static inline gid_t gid = ::getegid();
+    static bool Own(const QString& path) { return ::lchown(S(path).c_str(), uid, gid) == 0; }
+    Saver()
+    {
+        if (::setegid(gid) != 0 || ::seteuid(uid) != 0)
+            qFatal("cannot become the saver");
+    }
+    ~Saver()
+    {
+        if (::seteuid(::getuid()) != 0 || ::setegid(::getgid()) != 0)
+            qFatal("cannot become the tester again");
+    }
+};
 template <class T> static void Columns(std::initializer_list<const char*> names) { for (const char* name : names) QTest::addColumn<T>(name); }
 
 class tst_clsINIParse : public QObject {
@@ -49,7 +71,15 @@ class tst_clsINIParse : public QObject {
     }
 
 private slots:
-    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }  // a too-big write then fails with EFBIG
+    void initTestCase()
+    {
+        std::signal(SIGXFSZ, SIG_IGN);  // a too-big write then fails with EFBIG
+        if (const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) {
+            Saver::uid = nobody->pw_uid;
+            Saver::gid = nobody->pw_gid;
+        }
+        QVERIFY(::chmod(S(mDir.path()).c_str(), 0755) == 0);
+    }
 
     void reading_data()
     {
@@ -117,51 +147,71 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(INIFileError, Load(ini, "/proc/self/mem"));  // a regular file whose reading fails
     }
 
-    // Through a symbolic link, which must survive, as must the file's mode. A failed save
-    // (a null "saved") throws, naming the file, and leaves everything as it was.
+    // Saves to "target" beside real.ini, a symbolic link to it, a folder, two hard links of one
+    // file, a dangling link and a device node, as their owner nobody when run as root, so that
+    // permissions bind. Links and the device stay what they were, real.ini keeps its mode and
+    // no temporary file is left. A failed save (a null "saved") throws, naming the file, and
+    // leaves real.ini as it was.
     void saving_data()
     {
         Columns<QByteArray>({"file", "saved"});
         QTest::addColumn<QString>("target");
-        QTest::newRow("worked example") << QByteArray("#top\r\na=1\r\n[Zeta]\r\nx=9\r\n\r\n[Alpha]\r\n'note\r\nk=v\r\n") << QByteArray("#top\r\na=1\r\n\r\n[Alpha]\r\nk=v\r\n'note\r\n\r\n[Zeta]\r\nx=9\r\n") << "link.ini";
-        QTest::newRow("byte order") << QByteArray("[alpha]\r\na=1\r\n[Zeta]\r\nz=1\r\n[]\r\nb=2\r\nB=3") << QByteArray("B=3\r\nb=2\r\n\r\n[Zeta]\r\nz=1\r\n\r\n[alpha]\r\na=1\r\n") << "link.ini";
-        QTest::newRow("comment moves above header") << QByteArray("[S]\r\n#c\r\nk=v") << QByteArray("\r\n#c\r\n[S]\r\nk=v\r\n") << "link.ini";
-        QTest::newRow("dropped lines") << QByteArray("[Empty]\r\n[S]\r\njunk\r\n\r\nk=v\r\n") << QByteArray("\r\n[S]\r\nk=v\r\n") << "link.ini";
-        QTest::newRow("trailing comments kept") << QByteArray("k=v\r\n#a\r\nj\r\n#b\r\n#c") << QByteArray("k=v\r\n#a\r\n#b\r\n#c\r\n") << "link.ini";
-        QTest::newRow("target is a folder") << QByteArray("k=v") << QByteArray() << "folder";
-        QTest::newRow("folder missing") << QByteArray("k=v") << QByteArray() << "missing/x.ini";
-        QTest::newRow("no name") << QByteArray("k=v") << QByteArray() << "";
-        QTest::newRow("disk full half-way") << "k=" + QByteArray(100, 'v') << QByteArray() << "link.ini";
-        QTest::newRow("read-only file") << QByteArray("k=v") << QByteArray() << "link.ini";
+        Columns<int>({"mode", "folderMode"});
+        QTest::newRow("worked example") << QByteArray("#top\r\na=1\r\n[Zeta]\r\nx=9\r\n\r\n[Alpha]\r\n'note\r\nk=v\r\n") << QByteArray("#top\r\na=1\r\n\r\n[Alpha]\r\nk=v\r\n'note\r\n\r\n[Zeta]\r\nx=9\r\n") << "link.ini" << 0640 << 0755;
+        QTest::newRow("byte order") << QByteArray("[alpha]\r\na=1\r\n[Zeta]\r\nz=1\r\n[]\r\nb=2\r\nB=3") << QByteArray("B=3\r\nb=2\r\n\r\n[Zeta]\r\nz=1\r\n\r\n[alpha]\r\na=1\r\n") << "link.ini" << 0640 << 0755;
+        QTest::newRow("comment moves above header") << QByteArray("[S]\r\n#c\r\nk=v") << QByteArray("\r\n#c\r\n[S]\r\nk=v\r\n") << "link.ini" << 0640 << 0755;
+        QTest::newRow("dropped lines") << QByteArray("[Empty]\r\n[S]\r\njunk\r\n\r\nk=v\r\n") << QByteArray("\r\n[S]\r\nk=v\r\n") << "link.ini" << 0640 << 0755;
+        QTest::newRow("trailing comments kept") << QByteArray("k=v\r\n#a\r\nj\r\n#b\r\n#c") << QByteArray("k=v\r\n#a\r\n#b\r\n#c\r\n") << "link.ini" << 0640 << 0755;
+        QTest::newRow("new file") << QByteArray("k=v") << QByteArray("k=v\r\n") << "new.ini" << 0640 << 0755;
+        QTest::newRow("hard link") << QByteArray("k=v") << QByteArray("k=v\r\n") << "hard.ini" << 0640 << 0755;
+        QTest::newRow("dangling link") << QByteArray("k=v") << QByteArray("k=v\r\n") << "dangling.ini" << 0640 << 0755;
+        QTest::newRow("device") << QByteArray("k=v") << QByteArray("") << "null" << 0640 << 0755;  // reads back empty
+        QTest::newRow("folder not writable") << QByteArray("k=v") << QByteArray("k=v\r\n") << "link.ini" << 0640 << 0555;
+        QTest::newRow("sticky folder, file of another") << QByteArray("k=v") << QByteArray("k=v\r\n") << "real.ini" << 0666 << 01777;
+        QTest::newRow("target is a folder") << QByteArray("k=v") << QByteArray() << "folder" << 0640 << 0755;
+        QTest::newRow("folder missing") << QByteArray("k=v") << QByteArray() << "missing/x.ini" << 0640 << 0755;
+        QTest::newRow("no name") << QByteArray("k=v") << QByteArray() << "" << 0640 << 0755;
+        QTest::newRow("disk full half-way") << "k=" + QByteArray(100, 'v') << QByteArray() << "link.ini" << 0640 << 0755;
+        QTest::newRow("read-only file") << QByteArray("k=v") << QByteArray() << "link.ini" << 0400 << 0755;
     }
     void saving()
     {
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, saved);
         QFETCH(QString, target);
-        const QString tag = QTest::currentDataTag(), dir = mDir.filePath(tag), real = Write(tag + "/real.ini", file);
-        const bool readOnly = tag == "read-only file";
-        if (readOnly && ::geteuid() == 0)
-            QSKIP("permissions do not bind root");
-        QVERIFY(QFile::setPermissions(real, readOnly ? QFile::Permissions(QFile::ReadOwner) : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        QVERIFY(QFile::link("real.ini", dir + "/link.ini") && QDir(dir).mkpath("folder"));
+        QFETCH(int, mode);
+        QFETCH(int, folderMode);
+        const QString tag = QTest::currentDataTag(), dir = mDir.filePath(tag), real = Write(tag + "/real.ini", file), hard = Write(tag + "/hard.ini", file);
+        const bool made = ::mknod(S(dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0, sticky = folderMode & S_ISVTX;
+        if ((target == "null" && !made) || (sticky && Saver::uid == ::getuid()))
+            QSKIP("needs root: a device node, a file of another owner");
+        QVERIFY(QFile::link("real.ini", dir + "/link.ini") && QFile::link("made.ini", dir + "/dangling.ini") && QDir(dir).mkpath("folder"));
+        QVERIFY(::link(S(hard).c_str(), S(dir + "/twin.ini").c_str()) == 0);
         clsINIParse ini;
         Load(ini, dir + "/link.ini");
+        for (const QString& name : QStringList{"."} + QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            QVERIFY(sticky || Saver::Own(dir + "/" + name));  // in the sticky folder, nothing is the saver's
+        QVERIFY(::chmod(S(real).c_str(), mode_t(mode)) == 0 && ::chmod(S(dir).c_str(), mode_t(folderMode)) == 0);
         ini.INIFileName(target.isEmpty() ? std::string() : (dir + "/" + target).toStdString());
         const rlimit limit{tag == "disk full half-way" ? 64 : RLIM_INFINITY, RLIM_INFINITY}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
         bool thrown = false;
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
+            Saver saver;
             ini.SaveINI();
         } catch (const INIFileError& e) {
             thrown = e.FileName() == ini.INIFileName();
         }
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        QVERIFY(::chmod(S(dir).c_str(), 0755) == 0);  // lets the temporary folder go
         QCOMPARE(thrown, saved.isNull());
-        QCOMPARE(Read(real), saved.isNull() ? file : saved);
+        QCOMPARE(Read(saved.isNull() ? real : dir + "/" + target), saved.isNull() ? file : saved);
         QCOMPARE(QFile::symLinkTarget(dir + "/link.ini"), real);
-        QCOMPARE(std::filesystem::status(S(real.toUtf8())).permissions(), std::filesystem::perms(readOnly ? 0400 : 0640));
-        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList({"folder", "link.ini", "real.ini"}));
+        QCOMPARE(QFile::symLinkTarget(dir + "/dangling.ini"), dir + "/made.ini");
+        QCOMPARE(Read(dir + "/twin.ini"), Read(hard));
+        QVERIFY(!made || std::filesystem::is_character_file(S(dir + "/null")));
+        QCOMPARE(std::filesystem::status(S(real)).permissions(), std::filesystem::perms(mode));
+        QCOMPARE(QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
     void refusedNames_data()  // section "*": the calls without a section
