@@ -23,13 +23,14 @@ bool SingleInstance::Claim(const QString& databasePath)
                                                     QCryptographicHash::Sha256)
                                .toHex()
                                .left(24);
-    const QString name = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/tallyclock-")
-        + QString::fromLatin1(key);
+    // Empty when the folder is missing or open to others.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString name = folder + QStringLiteral("/tallyclock-") + QString::fromLatin1(key);
 
     lock_ = std::make_unique<QLockFile>(name + QStringLiteral(".lock"));
     // Only a dead owner makes a lock stale, however long the running copy has held it.
     lock_->setStaleLockTime(0);
-    if (lock_->tryLock(0)) {
+    if (!folder.isEmpty() && lock_->tryLock(0)) {
         // The socket of a copy that crashed is in the way.
         QLocalServer::removeServer(name);
         connect(&server_, &QLocalServer::newConnection, this, [this] {
@@ -42,7 +43,7 @@ bool SingleInstance::Claim(const QString& databasePath)
             qWarning("Tallyclock: later starts cannot reach this copy: %s", qUtf8Printable(server_.errorString()));
         return true;
     }
-    if (lock_->error() != QLockFile::LockFailedError) {
+    if (folder.isEmpty() || lock_->error() != QLockFile::LockFailedError) {
         // Running twice is better than not running at all.
         qWarning("Tallyclock: cannot lock %s; another copy may run over the same database.", qUtf8Printable(lock_->fileName()));
         return true;
