@@ -61,7 +61,8 @@ int RunCommandLine(const QStringList& arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
     const QCommandLineOption autostart(QStringLiteral("autostart"), QStringLiteral("Start Tallyclock when you log in."));
-    const QCommandLineOption noAutostart(QStringLiteral("no-autostart"), QStringLiteral("Stop starting Tallyclock when you log in."));
+    const QCommandLineOption noAutostart(QStringLiteral("no-autostart"),
+                                         QStringLiteral("Stop starting Tallyclock when you log in."));
     parser.addOptions({help, version, autostart, noAutostart});
 
     if (!parser.parse(arguments)) {
@@ -69,7 +70,8 @@ int RunCommandLine(const QStringList& arguments)
         return 2;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        err << "tallyclock: unexpected argument '" << parser.positionalArguments().constFirst() << "'. See tallyclock --help.\n";
+        err << "tallyclock: unexpected argument '" << parser.positionalArguments().constFirst()
+            << "'. See tallyclock --help.\n";
         return 2;
     }
     if (parser.isSet(autostart) && parser.isSet(noAutostart)) {

@@ -45,7 +45,8 @@ bool SingleInstance::Claim(const QString& databasePath)
     }
     if (folder.isEmpty() || lock_->error() != QLockFile::LockFailedError) {
         // Running twice is better than not running at all.
-        qWarning("Tallyclock: cannot lock %s; another copy may run over the same database.", qUtf8Printable(lock_->fileName()));
+        qWarning("Tallyclock: cannot lock %s; another copy may run over the same database.",
+                 qUtf8Printable(lock_->fileName()));
         return true;
     }
     const QDeadlineTimer deadline(kAnswerWaitMs);
