@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -81,6 +82,16 @@ private:
     QString path_;
 };
 
+// Moves the file to a name that must be free, failing with EEXIST rather than replace a file.
+bool MoveNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system without it: a second name, which is as sure to be free, and the first is dropped.
+    return (errno == EINVAL || errno == ENOSYS) && ::link(source.constData(), target.constData()) == 0;
+}
+
 using Sqlite = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
 
 Sqlite OpenFile(const QString& path, int flags)
@@ -136,8 +147,8 @@ void MakeDatabase(const QString& folder)
         const Sqlite db = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
         Check(sqlite3_exec(db.get(), schema.readAll().constData(), nullptr, nullptr, nullptr), db.get(), target);
     }
-    // A link fails rather than replace a file that another start made meanwhile.
-    if (::link(QFile::encodeName(temp.path()).constData(), QFile::encodeName(target).constData()) != 0 && errno != EEXIST)
+    // Another start may have made the file meanwhile: then that one is used.
+    if (!MoveNoReplace(temp.path(), target) && errno != EEXIST)
         Fail(QStringLiteral("The database \"%1\" cannot be made: %2.").arg(target, Reason(errno)));
 }
 
