@@ -166,7 +166,7 @@ void BackUpDatabase(const QString& folder, const QDate& today)
                 const Sqlite to = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
                 sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
                 if (!backup)
-                    Check(sqlite3_errcode(to.get()), to.get(), temp.path());
+                    Fail(QStringLiteral("\"%1\" cannot be copied: %2.").arg(source, QString::fromUtf8(sqlite3_errmsg(to.get()))));
                 sqlite3_backup_step(backup, -1);
                 Check(sqlite3_backup_finish(backup), to.get(), backups.filePath(name));
             }
