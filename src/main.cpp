@@ -1,20 +1,44 @@
 #include "forms/ErrorPolicy.h"
 #include "forms/frmMain.h"
+#include "platform/AppId.h"
+#include "platform/CommandLine.h"
+#include "platform/DataFolder.h"
 #include "platform/ProgramIcon.h"
+#include "platform/SingleInstance.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    // Options are handled before anything needs a display, so that they work over ssh.
+    if (argc > 1) {
+        const QCoreApplication app(argc, argv);
+        return RunCommandLine(QCoreApplication::arguments());
+    }
+
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QLatin1String(kAppId));
     // With the main window hidden in the notification area no window is shown, yet the program
     // goes on; it ends when the main window unloads.
     QApplication::setQuitOnLastWindowClosed(false);
     // For the message boxes; the forms set it themselves.
     QApplication::setWindowIcon(ProgramIcon());
 
-    const bool started = RunStartup([] { frmMain().Form_Load(); });
-    const int status = started ? QApplication::exec() : 1;
+    SingleInstance instance;
+    QObject::connect(&instance, &SingleInstance::ShowRequested,
+                     [] { RunHandler([] { frmMain().mnuViewProjects_Click(); }); });
+    bool running = false;
+    const bool started = RunStartup([&] {
+        const QString folder = OpenDataFolder(QCoreApplication::applicationDirPath());
+        // A copy that already runs over this database shows itself instead.
+        running = instance.Claim(folder + QStringLiteral("/Tallyclock.mdb"));
+        if (!running)
+            return;
+        if (folder == UserDataFolder())
+            BackUpDatabase(folder, QDate::currentDate());
+        frmMain().Form_Load();
+    });
+    const int status = !started ? 1 : running ? QApplication::exec() : 0;
 
     // The windows go before the application object they belong to.
     frmMain.Unload();

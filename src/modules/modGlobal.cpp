@@ -4,18 +4,18 @@
 #include "forms/frmProjectDetails.h"
 #include "modules/modGeneral.h"
 #include "platform/AppError.h"
+#include "platform/DataFolder.h"
 #include "platform/Database.h"
 #include "platform/ListView.h"
 #include "platform/Regional.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 #include <cmath>
 
 QString GetAppPath()
 {
-    QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    QString path = QDir::toNativeSeparators(DataFolder());
     // The root folder already ends in the separator.
     if (!path.endsWith(QDir::separator()))
         path += QDir::separator();

@@ -5,7 +5,8 @@
 
 // The module procedures shared by the windows.
 
-// The folder of the program's executable, always ending in exactly one "/".
+// The folder of the program's database (DataFolder: the executable's own folder for a portable
+// copy, otherwise the user's data folder), always ending in exactly one "/".
 QString GetAppPath();
 
 // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=" + the folder + "Tallyclock.mdb;".

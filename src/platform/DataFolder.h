@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// Where the program keeps its database. A portable copy keeps it beside the executable; an
+// installed program, whose own folder is read-only, keeps it in the user's data folder.
+// Qt Core and SQLite only, so that other programs over the same data can use it.
+
+// The user's data folder for the program: $XDG_DATA_HOME/tallyclock.
+QString UserDataFolder();
+
+// The folder that holds the database, without a trailing "/": the program's folder when a
+// Tallyclock.mdb lies in it, otherwise the user's data folder, made ready on its first use
+// (MakeDatabase). From then on it is the DataFolder. Raises an AppError naming the path and
+// the reason when the folder cannot be used.
+QString OpenDataFolder(const QString& programFolder);
+
+// The folder chosen by OpenDataFolder; the program's own folder before that.
+QString DataFolder();
+
+// Makes the folder (only its owner may enter it) and an empty database in it, unless a
+// Tallyclock.mdb is already there: that is never touched. The file appears complete or not
+// at all, even when two programs make it at once.
+void MakeDatabase(const QString& folder);
+
+// The daily copy of the folder's database: backups/Tallyclock-YYYY-MM-DD.mdb beside it, made
+// once a day; the newest seven are kept. A failure stops nothing: one line on standard error.
+void BackUpDatabase(const QString& folder, const QDate& today);
