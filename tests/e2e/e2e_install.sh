@@ -64,6 +64,7 @@ xs_has "Icon (64 x 64)" xprop -id "$win" _NET_WM_ICON || fail "the window lacks 
 
 minimise_window "$win" || fail "the window did not hide on minimising"
 open_tray_menu "$pid" || fail "no popup menu for Start Timer"
+before=$(date +%s)
 menu_choose "$pid" Down Down Return || fail "cannot choose Start Timer"
 sleep 2
 open_tray_menu "$pid" || fail "no popup menu for End Timer"
@@ -71,6 +72,8 @@ menu_choose "$pid" Down Down Return || fail "cannot choose End Timer"
 periods() { sqlite3 -separator ' ' "$data/Tallyclock.mdb" \
     "SELECT ProjectID, CAST(ROUND((EndTime-StartTime)*86400) AS INTEGER) FROM tblTimePeriod"; }
 wait_until 5 eval '[[ -n $(periods) ]]' || fail "End Timer stored no period"
+# On a loaded machine a menu takes seconds to open: the period is as long as the test's steps.
+longest=$(( $(date +%s) - before + 1 ))
 
 if (( handover )); then
     launch "$work/second.log" "$prefix/bin/tallyclock"
@@ -92,5 +95,5 @@ wait_exit "$pid" 10 || rc=$?
 [[ $rc == 0 ]] || fail "the program exited with status $rc"
 read -r project seconds <<<"$(periods)"
 [[ $(periods | wc -l) == 1 && $project == 0 ]] || fail "expected one period of project 0: $(periods)"
-(( seconds >= 1 && seconds <= 5 )) || fail "the period lasted $seconds s, expected about 2"
+(( seconds >= 2 && seconds <= longest )) || fail "the period lasted $seconds s, expected 2 to $longest"
 echo "e2e: installed program stored one period of $seconds s in $data"
