@@ -2,6 +2,6 @@
 
 #include <QIcon>
 
-// The program's icon: a clock face, drawn at 16 and 32 pixels. Every window and the
-// notification area show it.
+// The program's icon, a clock face: the icon theme's, else the scalable one built into the
+// program. Every window and the notification area show it.
 QIcon ProgramIcon();

@@ -2,6 +2,7 @@
 #include "platform/SystemTray.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
@@ -103,6 +104,29 @@ private slots:
         sendMouse(widget.get(), QEvent::MouseButtonPress, Qt::LeftButton);
         QCoreApplication::processEvents();
         QCOMPARE(messages, QList<int>{516});
+    }
+
+    // The built-in icon (no icon theme here) is drawn at each size asked, on 2x screens too,
+    // not scaled from a smaller picture.
+    void iconIsDrawnAtEverySize_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<qreal>("ratio");
+        for (int size : {16, 22, 24, 32, 48, 64})
+            for (qreal ratio : {1.0, 2.0})
+                QTest::addRow("%d px at %gx", size, ratio) << size << ratio;
+    }
+    void iconIsDrawnAtEverySize()
+    {
+        QFETCH(int, size);
+        QFETCH(qreal, ratio);
+        QIcon::setThemeSearchPaths({});
+        const QImage image = ProgramIcon().pixmap(QSize(size, size), ratio).toImage();
+        const int pixels = qRound(size * ratio);
+        QCOMPARE(image.size(), QSize(pixels, pixels));
+        // Clear in the corner; the face's colour above the six o'clock mark.
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        QCOMPARE(image.pixelColor(pixels / 2, pixels * 11 / 16), QColor(255, 255, 224));
     }
 };
 
