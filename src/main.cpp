@@ -1,6 +1,6 @@
 #include "forms/ErrorPolicy.h"
+#include "forms/FormSupport.h"
 #include "forms/frmMain.h"
-#include "platform/ProgramIcon.h"
 
 #include <QApplication>
 
@@ -10,8 +10,7 @@ int main(int argc, char* argv[])
     // With the main window hidden in the notification area no window is shown, yet the program
     // goes on; it ends when the main window unloads.
     QApplication::setQuitOnLastWindowClosed(false);
-    // For the message boxes; the forms set it themselves.
-    QApplication::setWindowIcon(ProgramIcon());
+    SetUpApplication();
 
     const bool started = RunStartup([] { frmMain().Form_Load(); });
     const int status = started ? QApplication::exec() : 1;

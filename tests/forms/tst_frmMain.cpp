@@ -39,6 +39,7 @@ class tst_frmMain : public QObject
     int periods() const { return db->scalar("SELECT COUNT(*) FROM tblTimePeriod").toInt(); }
 
 private slots:
+    void initTestCase() { SetUpApplication(); }
     void init()
     {
         QLocale::setDefault(QLocale("en_US"));
