@@ -30,27 +30,21 @@ public:
         if (waitingOn_.isEmpty())
             QApplication::restoreOverrideCursor();
     }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const bool shown = event->type() == QEvent::Show;
-        if (!shown && event->type() != QEvent::Hide)
-            return false;
-        auto* window = qobject_cast<QWidget*>(watched);
-        if (!window || !window->isWindow() || !(window->isModal() || window->windowType() == Qt::Popup))
-            return false;
-        const bool wasBusy = waitingOn_.isEmpty();
-        waitingOn_.removeAll(window);
-        waitingOn_.removeAll(nullptr);
-        if (shown)
-            waitingOn_.append(window);
-        if (wasBusy && !waitingOn_.isEmpty())
-            QApplication::restoreOverrideCursor();
-        if (!wasBusy && waitingOn_.isEmpty())
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+        auto* window = shown || event->type() == QEvent::Hide ? qobject_cast<QWidget*>(watched) : nullptr;
+        if (window && window->isWindow() && (window->isModal() || window->windowType() == Qt::Popup)) {
+            const bool wasBusy = waitingOn_.isEmpty();
+            waitingOn_.removeAll(window);
+            waitingOn_.removeAll(nullptr);
+            if (shown)
+                waitingOn_.append(window);
+            if (wasBusy != waitingOn_.isEmpty())
+                wasBusy ? QApplication::restoreOverrideCursor() : QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
         return false;
     }
 
