@@ -8,8 +8,8 @@
 // The one place where errors become messages. Every handler runs through RunHandler: an error
 // shows its text in a critical box titled "Tallyclock" and abandons the command at the failing
 // step, and the program goes on. No exception ever reaches Qt's event loop, whose code is built
-// without exception support.
-// A handler shows the busy cursor while it runs, except while a window it opened waits on the user.
+// without exception support. While a handler runs it shows the busy cursor, except while a
+// window it opened waits on the user.
 void RunHandler(const std::function<void()>& handler) noexcept;
 
 // One step of a handler: an error in it goes on with what it means for the user added to its

@@ -8,8 +8,8 @@
 #include "platform/Regional.h"
 
 #include <QLabel>
-#include <QMenu>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolTip>
