@@ -1,9 +1,9 @@
 #include "forms/ErrorPolicy.h"
+#include "forms/FormSupport.h"
 #include "forms/frmMain.h"
 #include "platform/AppId.h"
 #include "platform/CommandLine.h"
 #include "platform/DataFolder.h"
-#include "platform/ProgramIcon.h"
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
@@ -21,8 +21,7 @@ int main(int argc, char* argv[])
     // With the main window hidden in the notification area no window is shown, yet the program
     // goes on; it ends when the main window unloads.
     QApplication::setQuitOnLastWindowClosed(false);
-    // For the message boxes; the forms set it themselves.
-    QApplication::setWindowIcon(ProgramIcon());
+    SetUpApplication();
 
     SingleInstance instance;
     QObject::connect(&instance, &SingleInstance::ShowRequested,

@@ -7,6 +7,54 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// A dialog that the window manager minimises comes straight back: the window beneath waits on
+// it, and with no task bar entry of its own nothing else would bring it back.
+class KeepRestored : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* dialog = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::WindowStateChange && dialog->isMinimized())
+            QTimer::singleShot(0, dialog, [dialog] { dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized); });
+        return false;
+    }
+};
+
+// A fixed border with a title and a close button: no maximising; only the main window
+// minimises (into the notification area).
+void SetFrame(QWidget* window)
+{
+    const Qt::WindowType type = window->windowType();
+    window->setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint
+                           | (type == Qt::Window ? Qt::WindowMinimizeButtonHint : Qt::MSWindowsFixedSizeDialogHint));
+    if (type == Qt::Dialog)
+        window->installEventFilter(new KeepRestored(window));
+}
+
+} // namespace
+
+void SetUpApplication()
+{
+    // For the message boxes; the forms set it themselves.
+    QApplication::setWindowIcon(ProgramIcon());
+    // The layouts are made for an 8-point sans serif of Helvetica's widths; a wider font would
+    // not fit the labels and buttons. Set for the whole application, it replaces the desktop's
+    // own fonts for menus, tooltips and message boxes as well.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Helvetica"), font.family()});
+    font.setPointSize(8);
+    QApplication::setFont(font);
+}
 
 void SetUpForm(QWidget* form, const char* name, const QString& caption, int width, int height)
 {
@@ -14,17 +62,7 @@ void SetUpForm(QWidget* form, const char* name, const QString& caption, int widt
     form->setWindowTitle(caption);
     form->setWindowIcon(ProgramIcon());
     form->setFixedSize(Twips(width), Twips(height));
-    // A fixed border: no maximising; only the main window minimises (into the notification area).
-    const Qt::WindowType type = form->windowType();
-    form->setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                         | Qt::WindowCloseButtonHint | (type == Qt::Window ? Qt::WindowMinimizeButtonHint : Qt::Widget));
-    // The layouts are made for an 8-point sans serif of Helvetica's widths; a wider font would
-    // not fit the labels and buttons.
-    QFont font = form->font();
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-                      QStringLiteral("Helvetica"), font.family()});
-    font.setPointSize(8);
-    form->setFont(font);
+    SetFrame(form);
 }
 
 QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
@@ -34,8 +72,8 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, in
     // Names and descriptions are shown as typed, never read as markup.
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(horizontal | Qt::AlignTop);
-    // Only a label of two lines or more wraps: a one-line label cut short stays readable.
-    label->setWordWrap(height >= 2 * 255);
+    // A label higher than one line (255) wraps; a one-line label cut short stays readable.
+    label->setWordWrap(height > 255);
     label->setText(caption);
     return label;
 }
@@ -57,6 +95,7 @@ QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardB
     if (!parent)
         parent = QApplication::activeWindow();
     QMessageBox box(icon, title, prompt, buttons, parent);
+    SetFrame(&box);
     box.setTextFormat(Qt::PlainText);
     if (buttons.testFlag(QMessageBox::Ok))
         box.setDefaultButton(QMessageBox::Ok);

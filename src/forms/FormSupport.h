@@ -54,7 +54,11 @@ private:
     QPointer<Form> form_;
 };
 
-// The window's name, caption, client size (twips), icon; its size is fixed.
+// The program's look, set once for the whole application before its first window: the icon,
+// and the one font of every window, menu, tooltip and message box.
+void SetUpApplication();
+
+// The window's name, caption, client size (twips), icon; its size and border are fixed.
 void SetUpForm(QWidget* form, const char* name, const QString& caption, int width, int height);
 
 // A control named after its form's control, at its place in twips.

@@ -7,8 +7,28 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QValidator>
 
 namespace forms {
+
+namespace {
+
+// The box's maximum length counts UTF-16 units, so a text cut to it may end in half of a
+// character; that half goes too.
+class WholeCharacters : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (pos > 0 && input.at(pos - 1).isHighSurrogate() && (pos == input.size() || !input.at(pos).isLowSurrogate()))
+            input.remove(--pos, 1);
+        return Acceptable;
+    }
+};
+
+} // namespace
 
 // The controls are made in their tab order, which gives the focus chain.
 frmAddProject::frmAddProject(FormKey)
@@ -21,6 +41,7 @@ frmAddProject::frmAddProject(FormKey)
     Label2 = PlaceLabel(this, "Label2", QStringLiteral("Description"), 120, 480, 855, 255, Qt::AlignRight);
     txtName = Place<QLineEdit>(this, "txtName", 1080, 120, 4215, 285);
     txtName->setMaxLength(50);
+    txtName->setValidator(new WholeCharacters(txtName));
     txtDescription = Place<QPlainTextEdit>(this, "txtDescription", 1080, 480, 4215, 495);
     // Tab leaves the box, as in every other box of the program.
     txtDescription->setTabChangesFocus(true);

@@ -159,17 +159,24 @@ void frmMain::mnuStartTimer_Click()
     Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
 }
 
-// A failure to store the period leaves the timing running, so that it can be ended again.
+// A failure to store the period leaves the timing running, so that it can be ended again; once
+// the period is stored the timing is over, whatever fails after.
 void frmMain::mnuEndTimer_Click()
 {
     gEndTime = CurrentMoment();
-    AddTimePeriodRecord(gActiveProjectID, gStartTime, gEndTime);
+    RunStep([] { AddTimePeriodRecord(gActiveProjectID, gStartTime, gEndTime); },
+            QStringLiteral("The period was not stored: the timing is still running and can be ended again once "
+                           "the database is reachable."));
     mnuStartTimer->setEnabled(true);
     mnuEndTimer->setEnabled(false);
-    LoadProjects();
-    FillProjectList();
     gTrayIcon.SetTip(QStringLiteral("Tallyclock - Idle"));
     Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
+    RunStep(
+        [] {
+            LoadProjects();
+            FillProjectList();
+        },
+        QStringLiteral("The period was stored, but the list of projects could not be refreshed."));
 }
 
 void frmMain::mnuQuit_Click()

@@ -9,8 +9,10 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -34,6 +36,7 @@ class tst_Dialogs : public QObject
     }
 
 private slots:
+    void initTestCase() { SetUpApplication(); }
     void init()
     {
         QLocale::setDefault(QLocale("en_US"));
@@ -109,13 +112,13 @@ private slots:
     }
 
     // New Project: empty boxes at every opening; closed, or without a name, it stores nothing;
-    // else the texts as typed, the name cut at 50 characters. The list is read again.
+    // else the texts as typed, the name cut at 50 characters, never within one. The list is read again.
     void addProject()
     {
         const auto add = [](const QString& name) {
             return [name](QWidget* dialog) {
                 QCOMPARE(frmAddProject().txtName->text() + frmAddProject().txtDescription->toPlainText(), QString());
-                QTest::keyClicks(frmAddProject().txtName, name);
+                frmAddProject().txtName->insert(name); // as typed or pasted
                 frmAddProject().txtDescription->setPlainText("Client's\nsite");
                 frmAddProject().cmdAdd->click();
                 QCOMPARE(dialog->isVisible(), name.isEmpty());
@@ -127,13 +130,46 @@ private slots:
             frmAddProject().txtName->setText("left from before");
             dialog->close(); // as Cancel
         });
-        answers.then(add("")).then(add(" ")).then(add(QString(60, 'x')));
-        for (int i = 0; i < 4; ++i)
+        answers.then(add("")).then(add(" ")).then(add(QString(60, 'x'))).then(add(QString(49, 'y') + "\U0001F600z"));
+        for (int i = 0; i < 5; ++i)
             frmMain().cmdAddNew->click();
         QVERIFY(answers.finished());
         QCOMPARE(db->scalar("SELECT group_concat(Name || '|' || Description) FROM tblProject WHERE Name <> 'Alpha'").toString(),
-                 " |Client's\nsite," + QString(50, 'x') + "|Client's\nsite");
-        QCOMPARE(frmMain().lstProject->topLevelItemCount(), 3);
+                 " |Client's\nsite," + QString(50, 'x') + "|Client's\nsite," + QString(49, 'y') + "|Client's\nsite");
+        QCOMPARE(frmMain().lstProject->topLevelItemCount(), 4);
+    }
+
+    // One font for every window, menu, tooltip and message box: the one the layouts are made for.
+    // No window maximises, only the main window minimises, and a dialog minimised by the window
+    // manager comes straight back, as the window beneath waits on it. A long description wraps.
+    void oneLook()
+    {
+        QCOMPARE(QApplication::font().pointSize(), 8);
+        QCOMPARE(QToolTip::font(), frmMain().mnuPopup->font());
+        QCOMPARE(frmMain().font(), frmMain().mnuPopup->font());
+        QCOMPARE(frmMain().windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint), Qt::WindowMinimizeButtonHint);
+        QStringList looks;
+        const auto look = [&looks](QWidget* window) {
+            window->show();
+            window->setWindowState(Qt::WindowMinimized);
+            QTest::qWait(10);
+            const Qt::WindowFlags flags = window->windowFlags();
+            looks << window->windowTitle() + (flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) ? " buttons" : "")
+                         + (window->isMinimized() ? " minimised" : "") + (window->font() == frmMain().mnuPopup->font() ? "" : " own font");
+        };
+        ModalAnswers answers;
+        answers.then([&look](QWidget* box) {
+            look(box);
+            ModalAnswers::press(QMessageBox::Ok)(box);
+        });
+        MsgBox("Text", QMessageBox::Ok, "Box");
+        for (QWidget* dialog : QList<QWidget*>{&frmAddProject(), &frmProjectDetails(), &frmTimePeriod()})
+            look(dialog);
+        QCOMPARE(looks, QStringList({"Box", "Add Project", "Project Details", "Time Period"}));
+        QLabel& description = *frmProjectDetails().lblDescription;
+        description.setText(QString("A long description ").repeated(12));
+        const int needed = description.heightForWidth(description.width());
+        QVERIFY(needed >= 2 * description.fontMetrics().lineSpacing() && needed <= description.height()); // both lines shown
     }
 };
 

@@ -5,6 +5,7 @@
 #include "forms/ErrorPolicy.h"
 #include "forms/frmProjectDetails.h"
 #include "modules/modGeneral.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/SystemTray.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 
@@ -37,6 +39,7 @@ class tst_frmMain : public QObject
     int periods() const { return db->scalar("SELECT COUNT(*) FROM tblTimePeriod").toInt(); }
 
 private slots:
+    void initTestCase() { SetUpApplication(); }
     void init()
     {
         QLocale::setDefault(QLocale("en_US"));
@@ -141,27 +144,65 @@ private slots:
     }
 
     // The database goes away while a timing runs: the message, the timing kept, the program
-    // on, and the timing stored once it is back. Without it the program does not start.
+    // on, and the timing stored once it is back; that the list then cannot be read again does
+    // not keep the timing running. Without the database the program does not start.
     void databaseUnreachable()
     {
         frmMain().mnuStartTimer->trigger();
         QVERIFY(QFile::rename(db->path(), db->path() + ".away"));
         ModalAnswers answers;
         answers.then(ModalAnswers::press(QMessageBox::Ok)).then(ModalAnswers::press(QMessageBox::Ok));
+        answers.then(ModalAnswers::press(QMessageBox::Ok));
         frmMain().mnuEndTimer->trigger();
-        QCOMPARE(answers.seen, {missing});
         QVERIFY(timing() && frmMain().isVisible());
         QCOMPARE(tooltip(), "Tallyclock - Timing since " + GeneralDateText(gStartTime));
         QVERIFY(QFile::rename(db->path() + ".away", db->path()));
+        db->exec("DROP VIEW qryProject"); // a broken one: every name Null
+        db->exec("CREATE VIEW qryProject AS SELECT ProjectID, NULL, Description, 0 FROM tblProject");
         frmMain().mnuEndTimer->trigger();
         QCOMPARE(periods(), 2);
+        QVERIFY(idle());
+        QCOMPARE(tooltip(), "Tallyclock - Idle");
 
         UnloadWindows();
         QFile::remove(beside);
         calls.clear();
         QVERIFY(!start());
-        QCOMPARE(answers.seen, QStringList({missing, missing}));
+        QCOMPARE(answers.seen.size(), 3);
+        QCOMPARE(answers.seen[0], missing.chopped(4) + "\n\nThe period was not stored: the timing is still running and can "
+                                  "be ended again once the database is reachable.|400");
+        QVERIFY(answers.seen[1].endsWith("\n\nThe period was stored, but the list of projects could not be refreshed.|400"));
+        QCOMPARE(answers.seen[2], missing);
         QCOMPARE(calls.constLast().operation, SystemTray::Operation::Delete);
+        QVERIFY(answers.finished());
+    }
+
+    // A handler shows the busy cursor, but not while a window it opened waits on the user, and
+    // leaves none behind, whether it ends or fails.
+    void busyCursor()
+    {
+        QList<int> shapes;
+        const auto record = [&shapes] {
+            shapes << (QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : -1);
+        };
+        const auto recordThen = [&record](const ModalAnswers::Step& step) {
+            return [&record, step](QWidget* window) {
+                record();
+                step(window);
+            };
+        };
+        ModalAnswers answers;
+        answers.then(recordThen(ModalAnswers::press(QMessageBox::Ok))).then(recordThen(ModalAnswers::choose("mnuEndTimer")));
+        answers.then(recordThen(ModalAnswers::press(QMessageBox::Ok)));
+        RunHandler([&record] {
+            record();
+            MsgBox("Sure?", QMessageBox::Ok, "Tallyclock");
+            frmMain().mnuPopup->exec();
+            record();
+            throw AppError("Failed.");
+        });
+        record();
+        QCOMPARE(shapes, QList<int>({Qt::WaitCursor, -1, -1, Qt::WaitCursor, -1, -1}));
         QVERIFY(answers.finished());
     }
 };
