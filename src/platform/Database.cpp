@@ -109,8 +109,8 @@ int CompareNames(void*, int lenA, const void* a, int lenB, const void* b)
     return r;
 }
 
-// DBQ's value is the path as written, blanks and all; it ends at the ';' that closes the string
-// or that comes before the next KEY=.
+// KEY=value pairs, each ended by ';'. A value between braces may hold anything, a '}' in it
+// written twice; any other value ends at the next ';'. The first of a repeated key counts.
 bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
 {
     static const QRegularExpression key(QStringLiteral("^\\s*([A-Za-z][A-Za-z ]*)="));
@@ -121,38 +121,35 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
         if (!m.hasMatch())
             return false;
         const QString name = m.captured(1).trimmed().toUpper();
-        int valueStart = pos + static_cast<int>(m.capturedLength(0));
-        int end = valueStart;
-        if (name == QLatin1String("DBQ")) {
-            // Up to the last ';' that is followed only by further KEY= pairs or nothing.
-            end = -1;
-            for (int k = valueStart; k < cs.size(); ++k) {
-                if (cs.at(k) != QLatin1Char(';'))
-                    continue;
-                const QStringView rest = QStringView(cs).mid(k + 1);
-                if (rest.trimmed().isEmpty() || key.match(rest).hasMatch()) {
-                    end = k;
-                    break;
+        int i = pos + static_cast<int>(m.capturedLength(0));
+        QString value;
+        if (i < cs.size() && cs.at(i) == QLatin1Char('{')) {
+            for (++i;; ++i) {
+                if (i >= cs.size())
+                    return false;
+                if (cs.at(i) == QLatin1Char('}')) {
+                    if (i + 1 >= cs.size() || cs.at(i + 1) != QLatin1Char('}'))
+                        break;
+                    ++i;
                 }
+                value += cs.at(i);
             }
-            if (end < 0)
-                end = static_cast<int>(cs.size());
+            if (++i < cs.size() && cs.at(i) != QLatin1Char(';'))
+                return false;
         } else {
-            end = cs.indexOf(QLatin1Char(';'), valueStart);
-            if (end < 0)
-                end = static_cast<int>(cs.size());
+            const int end = cs.indexOf(QLatin1Char(';'), i);
+            const int stop = end < 0 ? static_cast<int>(cs.size()) : end;
+            value = cs.mid(i, stop - i);
+            i = stop;
         }
-        QString value = cs.mid(valueStart, end - valueStart);
-        if (name == QLatin1String("DRIVER")) {
-            if (value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}')))
-                value = value.mid(1, value.size() - 2);
+        if (name == QLatin1String("DRIVER") && !haveDriver) {
             driver = value;
             haveDriver = true;
-        } else if (name == QLatin1String("DBQ")) {
+        } else if (name == QLatin1String("DBQ") && !havePath) {
             path = value;
             havePath = true;
         }
-        pos = end + 1;
+        pos = i + 1;
     }
     return haveDriver && havePath;
 }

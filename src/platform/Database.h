@@ -23,8 +23,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;". The file must exist and hold the
-    // tables tblProject and tblTimePeriod and the query qryProject; it is never created.
+    // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;", a value between braces where it
+    // holds ';' ("{a;b}", a '}' inside doubled). The file must exist and hold the tables
+    // tblProject and tblTimePeriod and the query qryProject; it is never created.
     void Open(const QString& connectionString);
     // Runs one statement; it has taken effect when the call returns.
     void Execute(const QString& sql);

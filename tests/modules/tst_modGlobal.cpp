@@ -41,6 +41,8 @@ void tst_modGlobal::pathsAndKeys()
 {
     QCOMPARE(ConnectionStringFor(QStringLiteral("/opt/tools/")),
              QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=/opt/tools/Tallyclock.mdb;"));
+    QCOMPARE(ConnectionStringFor(QStringLiteral(" a;DBQ={b}/")),
+             QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ={ a;DBQ={b}}/Tallyclock.mdb};"));
     QCOMPARE(GetAppPath(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QCOMPARE(IDFromKey(QStringLiteral("KEY12")), 12);
     QCOMPARE(KeyFromID(2147483647), QStringLiteral("KEY2147483647"));

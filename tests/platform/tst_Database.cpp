@@ -106,10 +106,11 @@ void tst_Database::openRefusesWhatIsNoDatabase()
 void tst_Database::pathIsTakenAsWrittenAndLocksAreWaitedFor()
 {
     TempDatabase db;
-    const QString folder = db.folder() + QStringLiteral("My Time; Tracking (2026)/");
+    const QString folder = db.folder() + QStringLiteral("My Time;DBQ=x; {2026}}/");
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::rename(db.path(), folder + QStringLiteral("Tallyclock.mdb")));
     const QString cs = ConnectionStringFor(folder);
+    QCOMPARE(ErrorOf([&] { Connection().Open(cs); }), QStringLiteral("<no error>"));
     sqlite3* other = nullptr;
     QCOMPARE(sqlite3_open((folder + QStringLiteral("Tallyclock.mdb")).toUtf8().constData(), &other), SQLITE_OK);
 
