@@ -202,8 +202,6 @@ void Connection::Open(const QString& connectionString)
         sqlite3_extended_result_codes(db_, 1);
         // In the file's own encoding, or SQLite would keep preferring its built-in one.
         sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CompareNames, nullptr);
-        if (sqlite3_db_readonly(db_, "main") == 1)
-            Fail(QStringLiteral("The database file \"%1\" cannot be written to.").arg(path));
 
         // Reading the schema also tells a foreign or damaged file, and waits for a lock.
         sqlite3_stmt* st = nullptr;
@@ -249,15 +247,42 @@ void Connection::Open(const QString& connectionString)
 
 void Connection::Raise(const QString& what, const QString& sql) const
 {
-    const QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
-    const int code = db_ ? (sqlite3_extended_errcode(db_) & 0xff) : 0;
-    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-        Fail(QStringLiteral("The database file \"%1\" is locked by another program (%2). The statement was:\n%3")
-                 .arg(path_, msg, sql));
-    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, msg, sql));
+    // In the user's words: SQLite's own text only where it is written for users, as the
+    // message of a trigger that refuses a change.
+    const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+    QString reason;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        reason = QStringLiteral("the database file \"%1\" is locked by another program").arg(path_);
+        break;
+    case SQLITE_READONLY:
+        reason = QStringLiteral("the database file \"%1\" is read-only").arg(path_);
+        break;
+    case SQLITE_FULL:
+        reason = QStringLiteral("the disk that holds the database file \"%1\" is full").arg(path_);
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        reason = QStringLiteral("the database file \"%1\" is damaged").arg(path_);
+        break;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        reason = QStringLiteral("the database file \"%1\" cannot be read or written").arg(path_);
+        break;
+    case SQLITE_CONSTRAINT:
+        reason = code == SQLITE_CONSTRAINT_TRIGGER ? QString::fromUtf8(sqlite3_errmsg(db_))
+                                                   : QStringLiteral("a value breaks one of the database's rules");
+        break;
+    default:
+        reason = QStringLiteral("the database cannot carry out the statement");
+        break;
+    }
+    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, reason, sql));
 }
 
-sqlite3_stmt* Connection::Prepare(const QString& sql)
+sqlite3_stmt* Connection::Prepare(const QString& sql, const QString& what)
 {
     if (!db_)
         Fail(QStringLiteral("The database connection is not open. The statement was:\n%1").arg(sql));
@@ -266,7 +291,7 @@ sqlite3_stmt* Connection::Prepare(const QString& sql)
     const void* tail = nullptr;
     const int bytes = static_cast<int>(t.sql.size() * sizeof(char16_t));
     if (sqlite3_prepare16_v2(db_, t.sql.utf16(), bytes, &st, &tail) != SQLITE_OK)
-        Raise(QStringLiteral("The database refused the statement"), sql);
+        Raise(what, sql);
     if (!st)
         Fail(QStringLiteral("The statement is empty."));
     // A second statement after the first is never ours: refuse it rather than ignore it.
@@ -281,7 +306,7 @@ sqlite3_stmt* Connection::Prepare(const QString& sql)
     for (size_t k = 0; k < t.dates.size(); ++k) {
         if (sqlite3_bind_double(st, static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
             sqlite3_finalize(st);
-            Raise(QStringLiteral("The database refused the statement"), sql);
+            Raise(what, sql);
         }
     }
     return st;
@@ -290,14 +315,15 @@ sqlite3_stmt* Connection::Prepare(const QString& sql)
 void Connection::Execute(const QString& sql)
 {
     Report(sql);
-    sqlite3_stmt* st = Prepare(sql);
+    const QString what = QStringLiteral("Nothing was stored");
+    sqlite3_stmt* st = Prepare(sql, what);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
         sqlite3_reset(st);
         sqlite3_finalize(st);
-        Raise(QStringLiteral("The database refused the statement"), sql);
+        Raise(what, sql);
     }
     sqlite3_finalize(st);
 }
@@ -334,18 +360,18 @@ void Connection::BeginTrans()
 {
     // IMMEDIATE takes the write lock now (waiting for it), so the statements that follow
     // cannot fail for want of it half-way.
-    Transaction(QStringLiteral("BeginTrans"), "BEGIN IMMEDIATE", QStringLiteral("The database could not begin a transaction"));
+    Transaction(QStringLiteral("BeginTrans"), "BEGIN IMMEDIATE", QStringLiteral("Nothing was stored"));
 }
 
 void Connection::CommitTrans()
 {
-    Transaction(QStringLiteral("CommitTrans"), "COMMIT", QStringLiteral("The database could not commit the transaction"));
+    Transaction(QStringLiteral("CommitTrans"), "COMMIT", QStringLiteral("Nothing was stored"));
 }
 
 void Connection::RollbackTrans()
 {
     Transaction(QStringLiteral("RollbackTrans"), "ROLLBACK",
-                QStringLiteral("The database could not roll back the transaction"));
+                QStringLiteral("The unfinished change could not be undone"));
 }
 
 void Connection::Detach(RecordSet* rs)
@@ -418,7 +444,7 @@ void RecordSet::Open(const QString& sql, Connection& connection)
     if (stmt_)
         Fail(QStringLiteral("The result set is already open."));
     Report(sql);
-    stmt_ = connection.Prepare(sql);
+    stmt_ = connection.Prepare(sql, QStringLiteral("The data could not be read"));
     connection_ = &connection;
     connection.recordSets_.push_back(this);
     sql_ = sql;
@@ -436,7 +462,7 @@ void RecordSet::Step()
         Connection* c = connection_;
         Close();
         if (c)
-            c->Raise(QStringLiteral("The database could not read the result"), sql_);
+            c->Raise(QStringLiteral("The data could not be read"), sql_);
         Fail(QStringLiteral("The database could not read the result of:\n%1").arg(sql_));
     }
 }

@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -47,6 +49,7 @@ private slots:
     void openRefusesWhatIsNoDatabase_data();
     void openRefusesWhatIsNoDatabase();
     void pathIsTakenAsWrittenAndLocksAreWaitedFor();
+    void readOnlyFileIsReadNotChanged();
     void refusedStatements_data();
     void refusedStatements();
     void resultSetsAndNameOrder();
@@ -139,6 +142,28 @@ void tst_Database::pathIsTakenAsWrittenAndLocksAreWaitedFor()
     sqlite3_close(other);
 }
 
+void tst_Database::readOnlyFileIsReadNotChanged()
+{
+    TempDatabase db;
+    db.insertProject(QStringLiteral("kept"));
+    QVERIFY(QFile::setPermissions(db.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const auto readable = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(db.folder(), QFile::permissions(db.folder()) | readable));
+    // Root may write any file: the check runs as a user without that right.
+    const bool root = geteuid() == 0;
+    QVERIFY(!root || seteuid(65534) == 0);
+    const auto restore = qScopeGuard([root] { QVERIFY(!root || seteuid(0) == 0); });
+    Connection cn;
+    cn.Open(db.connectionString());
+    RecordSet rs;
+    rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
+    QCOMPARE(Names(rs), QStringList(QStringLiteral("kept")));
+    const QString msg = ErrorOf([&] { cn.Execute(QStringLiteral("DELETE FROM tblProject")); });
+    QVERIFY2(msg.startsWith(QStringLiteral("Nothing was stored: the database file \"%1\" is read-only.").arg(db.path())),
+             qPrintable(msg));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblProject")).toInt(), 1);
+}
+
 void tst_Database::refusedStatements_data()
 {
     QTest::addColumn<QString>("sql");
@@ -150,9 +175,10 @@ void tst_Database::refusedStatements_data()
     QTest::newRow("unclosed quote") << "INSERT INTO tblProject(Name,Description) VALUES('a,b)" << "without its closing quote";
     QTest::newRow("two statements") << "INSERT INTO tblProject(Name,Description) VALUES('a','b'); DELETE FROM tblTimePeriod"
                                     << "more than one statement";
-    QTest::newRow("no such table") << "DELETE FROM tblNothing WHERE ID=1" << "no such table: tblNothing";
+    QTest::newRow("no such table") << "DELETE FROM tblNothing WHERE ID=1"
+                                   << "Nothing was stored: the database cannot carry out the statement. The statement";
     QTest::newRow("Null name") << "INSERT INTO tblProject(Name,Description) VALUES(NULL,'b')"
-                               << "NOT NULL constraint failed: tblProject.Name";
+                               << "Nothing was stored: a value breaks one of the database's rules. The statement";
 }
 
 void tst_Database::refusedStatements()
