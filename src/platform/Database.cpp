@@ -35,6 +35,22 @@ void Report(const QString& text)
     throw AppError(message.toStdString());
 }
 
+// The statement as SQLite can take it: a lone half of a surrogate pair (a character cut in two)
+// would make its UTF-16 reader swallow the unit after it, and a NUL would end the text early, so
+// each becomes U+FFFD before anything reads the quoting.
+QString Representable(const QString& text)
+{
+    QString out = text;
+    for (int i = 0; i < out.size(); ++i) {
+        const QChar c = out.at(i);
+        if (c.isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate() || c.isNull())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 // A statement of the program, made ready for SQLite: date literals become parameters.
 struct Translated
 {
@@ -286,7 +302,7 @@ sqlite3_stmt* Connection::Prepare(const QString& sql, const QString& what)
 {
     if (!db_)
         Fail(QStringLiteral("The database connection is not open. The statement was:\n%1").arg(sql));
-    const Translated t = Translate(sql);
+    const Translated t = Translate(Representable(sql));
     sqlite3_stmt* st = nullptr;
     const void* tail = nullptr;
     const int bytes = static_cast<int>(t.sql.size() * sizeof(char16_t));

@@ -13,7 +13,8 @@ class RecordSet;
 // The program's database access layer: a connection and a forward-only result set over a
 // SQLite file, reached with an ODBC-style connection string and sent the program's SQL text
 // as it stands. Date-time literals between # marks are read with the regional date text and
-// bound as day counts; text between single quotes (with doubled quotes) passes unchanged.
+// bound as day counts; text between single quotes (with doubled quotes) passes unchanged, but
+// for what SQLite cannot take (half of a surrogate pair, NUL), which becomes U+FFFD.
 // Every failure is an AppError with a message a user can read; a refused change says that
 // nothing was stored, and why in plain words.
 class Connection
