@@ -255,6 +255,16 @@ void Connection::Open(const QString& connectionString)
         if (!missing.isEmpty())
             Fail(QStringLiteral("The file \"%1\" is not a Tallyclock database: it lacks %2.")
                      .arg(path, missing.join(QStringLiteral(", "))));
+        // A record number past 2147483647 cannot be read back, and the list would no longer
+        // load: such an insert is undone. Temporary triggers, so files made elsewhere are
+        // covered and the file itself is left as it is.
+        const char* guards =
+            "CREATE TEMP TRIGGER tcProjectIDLimit AFTER INSERT ON main.tblProject WHEN NEW.ProjectID > 2147483647 "
+            "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new project'); END;"
+            "CREATE TEMP TRIGGER tcTimePeriodIDLimit AFTER INSERT ON main.tblTimePeriod WHEN NEW.TimePeriodID > 2147483647 "
+            "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new time period'); END;";
+        if (sqlite3_exec(db_, guards, nullptr, nullptr, nullptr) != SQLITE_OK)
+            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
     } catch (...) {
         Close();
         throw;

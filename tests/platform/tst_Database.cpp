@@ -179,6 +179,11 @@ void tst_Database::refusedStatements_data()
                                    << "Nothing was stored: the database cannot carry out the statement. The statement";
     QTest::newRow("Null name") << "INSERT INTO tblProject(Name,Description) VALUES(NULL,'b')"
                                << "Nothing was stored: a value breaks one of the database's rules. The statement";
+    // The record numbers are used up: a number past them could not be read back.
+    QTest::newRow("no project number left") << "INSERT INTO tblProject(Name,Description) VALUES('a','b')"
+                                            << "Nothing was stored: the database has no record number left for a new project.";
+    QTest::newRow("no period number left") << period + "#1/1/2027#,#1/2/2027#)"
+                                           << "no record number left for a new time period";
 }
 
 void tst_Database::refusedStatements()
@@ -186,7 +191,8 @@ void tst_Database::refusedStatements()
     QFETCH(QString, sql);
     QFETCH(QString, expected);
     TempDatabase db;
-    db.insertPeriod(1, 1.0, 2.0);
+    db.exec(QStringLiteral("INSERT INTO tblTimePeriod VALUES(2147483647,1,1,2)"));
+    db.exec(QStringLiteral("INSERT INTO sqlite_sequence VALUES('tblProject',2147483647)"));
     Connection cn;
     cn.Open(db.connectionString());
     const QString msg = ErrorOf([&] { cn.Execute(sql); });
