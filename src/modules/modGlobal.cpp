@@ -24,7 +24,12 @@ QString GetAppPath()
 
 QString ConnectionStringFor(const QString& appPath)
 {
-    return QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=") + appPath + QStringLiteral("Tallyclock.mdb;");
+    QString file = appPath + QStringLiteral("Tallyclock.mdb");
+    // A path that could be read as more than one value goes between braces, a '}' in it doubled.
+    if (file.contains(QLatin1Char(';')) || file.contains(QLatin1Char('{')) || file.contains(QLatin1Char('}'))
+        || file.front().isSpace())
+        file = QLatin1Char('{') + file.replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
+    return QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=") + file + QLatin1Char(';');
 }
 
 void LoadProjects()

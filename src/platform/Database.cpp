@@ -35,6 +35,22 @@ void Report(const QString& text)
     throw AppError(message.toStdString());
 }
 
+// The statement as SQLite can take it: a lone half of a surrogate pair (a character cut in two)
+// would make its UTF-16 reader swallow the unit after it, and a NUL would end the text early, so
+// each becomes U+FFFD before anything reads the quoting.
+QString Representable(const QString& text)
+{
+    QString out = text;
+    for (int i = 0; i < out.size(); ++i) {
+        const QChar c = out.at(i);
+        if (c.isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate() || c.isNull())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 // A statement of the program, made ready for SQLite: date literals become parameters.
 struct Translated
 {
@@ -109,8 +125,8 @@ int CompareNames(void*, int lenA, const void* a, int lenB, const void* b)
     return r;
 }
 
-// DBQ's value is the path as written, blanks and all; it ends at the ';' that closes the string
-// or that comes before the next KEY=.
+// KEY=value pairs, each ended by ';'. A value between braces may hold anything, a '}' in it
+// written twice; any other value ends at the next ';'. The first of a repeated key counts.
 bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
 {
     static const QRegularExpression key(QStringLiteral("^\\s*([A-Za-z][A-Za-z ]*)="));
@@ -121,38 +137,35 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
         if (!m.hasMatch())
             return false;
         const QString name = m.captured(1).trimmed().toUpper();
-        int valueStart = pos + static_cast<int>(m.capturedLength(0));
-        int end = valueStart;
-        if (name == QLatin1String("DBQ")) {
-            // Up to the last ';' that is followed only by further KEY= pairs or nothing.
-            end = -1;
-            for (int k = valueStart; k < cs.size(); ++k) {
-                if (cs.at(k) != QLatin1Char(';'))
-                    continue;
-                const QStringView rest = QStringView(cs).mid(k + 1);
-                if (rest.trimmed().isEmpty() || key.match(rest).hasMatch()) {
-                    end = k;
-                    break;
+        int i = pos + static_cast<int>(m.capturedLength(0));
+        QString value;
+        if (i < cs.size() && cs.at(i) == QLatin1Char('{')) {
+            for (++i;; ++i) {
+                if (i >= cs.size())
+                    return false;
+                if (cs.at(i) == QLatin1Char('}')) {
+                    if (i + 1 >= cs.size() || cs.at(i + 1) != QLatin1Char('}'))
+                        break;
+                    ++i;
                 }
+                value += cs.at(i);
             }
-            if (end < 0)
-                end = static_cast<int>(cs.size());
+            if (++i < cs.size() && cs.at(i) != QLatin1Char(';'))
+                return false;
         } else {
-            end = cs.indexOf(QLatin1Char(';'), valueStart);
-            if (end < 0)
-                end = static_cast<int>(cs.size());
+            const int end = cs.indexOf(QLatin1Char(';'), i);
+            const int stop = end < 0 ? static_cast<int>(cs.size()) : end;
+            value = cs.mid(i, stop - i);
+            i = stop;
         }
-        QString value = cs.mid(valueStart, end - valueStart);
-        if (name == QLatin1String("DRIVER")) {
-            if (value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}')))
-                value = value.mid(1, value.size() - 2);
+        if (name == QLatin1String("DRIVER") && !haveDriver) {
             driver = value;
             haveDriver = true;
-        } else if (name == QLatin1String("DBQ")) {
+        } else if (name == QLatin1String("DBQ") && !havePath) {
             path = value;
             havePath = true;
         }
-        pos = end + 1;
+        pos = i + 1;
     }
     return haveDriver && havePath;
 }
@@ -205,8 +218,6 @@ void Connection::Open(const QString& connectionString)
         sqlite3_extended_result_codes(db_, 1);
         // In the file's own encoding, or SQLite would keep preferring its built-in one.
         sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CompareNames, nullptr);
-        if (sqlite3_db_readonly(db_, "main") == 1)
-            Fail(QStringLiteral("The database file \"%1\" cannot be written to.").arg(path));
 
         // Reading the schema also tells a foreign or damaged file, and waits for a lock.
         sqlite3_stmt* st = nullptr;
@@ -244,6 +255,16 @@ void Connection::Open(const QString& connectionString)
         if (!missing.isEmpty())
             Fail(QStringLiteral("The file \"%1\" is not a Tallyclock database: it lacks %2.")
                      .arg(path, missing.join(QStringLiteral(", "))));
+        // A record number past 2147483647 cannot be read back, and the list would no longer
+        // load: such an insert is undone. Temporary triggers, so files made elsewhere are
+        // covered and the file itself is left as it is.
+        const char* guards =
+            "CREATE TEMP TRIGGER tcProjectIDLimit AFTER INSERT ON main.tblProject WHEN NEW.ProjectID > 2147483647 "
+            "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new project'); END;"
+            "CREATE TEMP TRIGGER tcTimePeriodIDLimit AFTER INSERT ON main.tblTimePeriod WHEN NEW.TimePeriodID > 2147483647 "
+            "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new time period'); END;";
+        if (sqlite3_exec(db_, guards, nullptr, nullptr, nullptr) != SQLITE_OK)
+            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
     } catch (...) {
         Close();
         throw;
@@ -252,24 +273,51 @@ void Connection::Open(const QString& connectionString)
 
 void Connection::Raise(const QString& what, const QString& sql) const
 {
-    const QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
-    const int code = db_ ? (sqlite3_extended_errcode(db_) & 0xff) : 0;
-    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-        Fail(QStringLiteral("The database file \"%1\" is locked by another program (%2). The statement was:\n%3")
-                 .arg(path_, msg, sql));
-    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, msg, sql));
+    // In the user's words: SQLite's own text only where it is written for users, as the
+    // message of a trigger that refuses a change.
+    const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+    QString reason;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        reason = QStringLiteral("the database file \"%1\" is locked by another program").arg(path_);
+        break;
+    case SQLITE_READONLY:
+        reason = QStringLiteral("the database file \"%1\" is read-only").arg(path_);
+        break;
+    case SQLITE_FULL:
+        reason = QStringLiteral("the disk that holds the database file \"%1\" is full").arg(path_);
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        reason = QStringLiteral("the database file \"%1\" is damaged").arg(path_);
+        break;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        reason = QStringLiteral("the database file \"%1\" cannot be read or written").arg(path_);
+        break;
+    case SQLITE_CONSTRAINT:
+        reason = code == SQLITE_CONSTRAINT_TRIGGER ? QString::fromUtf8(sqlite3_errmsg(db_))
+                                                   : QStringLiteral("a value breaks one of the database's rules");
+        break;
+    default:
+        reason = QStringLiteral("the database cannot carry out the statement");
+        break;
+    }
+    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, reason, sql));
 }
 
-sqlite3_stmt* Connection::Prepare(const QString& sql)
+sqlite3_stmt* Connection::Prepare(const QString& sql, const QString& what)
 {
     if (!db_)
         Fail(QStringLiteral("The database connection is not open. The statement was:\n%1").arg(sql));
-    const Translated t = Translate(sql);
+    const Translated t = Translate(Representable(sql));
     sqlite3_stmt* st = nullptr;
     const void* tail = nullptr;
     const int bytes = static_cast<int>(t.sql.size() * sizeof(char16_t));
     if (sqlite3_prepare16_v2(db_, t.sql.utf16(), bytes, &st, &tail) != SQLITE_OK)
-        Raise(QStringLiteral("The database refused the statement"), sql);
+        Raise(what, sql);
     if (!st)
         Fail(QStringLiteral("The statement is empty."));
     // A second statement after the first is never ours: refuse it rather than ignore it.
@@ -284,7 +332,7 @@ sqlite3_stmt* Connection::Prepare(const QString& sql)
     for (size_t k = 0; k < t.dates.size(); ++k) {
         if (sqlite3_bind_double(st, static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
             sqlite3_finalize(st);
-            Raise(QStringLiteral("The database refused the statement"), sql);
+            Raise(what, sql);
         }
     }
     return st;
@@ -293,14 +341,15 @@ sqlite3_stmt* Connection::Prepare(const QString& sql)
 void Connection::Execute(const QString& sql)
 {
     Report(sql);
-    sqlite3_stmt* st = Prepare(sql);
+    const QString what = QStringLiteral("Nothing was stored");
+    sqlite3_stmt* st = Prepare(sql, what);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
         sqlite3_reset(st);
         sqlite3_finalize(st);
-        Raise(QStringLiteral("The database refused the statement"), sql);
+        Raise(what, sql);
     }
     sqlite3_finalize(st);
 }
@@ -337,18 +386,18 @@ void Connection::BeginTrans()
 {
     // IMMEDIATE takes the write lock now (waiting for it), so the statements that follow
     // cannot fail for want of it half-way.
-    Transaction(QStringLiteral("BeginTrans"), "BEGIN IMMEDIATE", QStringLiteral("The database could not begin a transaction"));
+    Transaction(QStringLiteral("BeginTrans"), "BEGIN IMMEDIATE", QStringLiteral("Nothing was stored"));
 }
 
 void Connection::CommitTrans()
 {
-    Transaction(QStringLiteral("CommitTrans"), "COMMIT", QStringLiteral("The database could not commit the transaction"));
+    Transaction(QStringLiteral("CommitTrans"), "COMMIT", QStringLiteral("Nothing was stored"));
 }
 
 void Connection::RollbackTrans()
 {
     Transaction(QStringLiteral("RollbackTrans"), "ROLLBACK",
-                QStringLiteral("The database could not roll back the transaction"));
+                QStringLiteral("The unfinished change could not be undone"));
 }
 
 void Connection::Detach(RecordSet* rs)
@@ -421,7 +470,7 @@ void RecordSet::Open(const QString& sql, Connection& connection)
     if (stmt_)
         Fail(QStringLiteral("The result set is already open."));
     Report(sql);
-    stmt_ = connection.Prepare(sql);
+    stmt_ = connection.Prepare(sql, QStringLiteral("The data could not be read"));
     connection_ = &connection;
     connection.recordSets_.push_back(this);
     sql_ = sql;
@@ -439,7 +488,7 @@ void RecordSet::Step()
         Connection* c = connection_;
         Close();
         if (c)
-            c->Raise(QStringLiteral("The database could not read the result"), sql_);
+            c->Raise(QStringLiteral("The data could not be read"), sql_);
         Fail(QStringLiteral("The database could not read the result of:\n%1").arg(sql_));
     }
 }

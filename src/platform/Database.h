@@ -13,8 +13,10 @@ class RecordSet;
 // The program's database access layer: a connection and a forward-only result set over a
 // SQLite file, reached with an ODBC-style connection string and sent the program's SQL text
 // as it stands. Date-time literals between # marks are read with the regional date text and
-// bound as day counts; text between single quotes (with doubled quotes) passes unchanged.
-// Every failure is an AppError with a message a user can read.
+// bound as day counts; text between single quotes (with doubled quotes) passes unchanged, but
+// for what SQLite cannot take (half of a surrogate pair, NUL), which becomes U+FFFD.
+// Every failure is an AppError with a message a user can read; a refused change says that
+// nothing was stored, and why in plain words.
 class Connection
 {
 public:
@@ -23,8 +25,10 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;". The file must exist and hold the
-    // tables tblProject and tblTimePeriod and the query qryProject; it is never created.
+    // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;", a value between braces where it
+    // holds ';' ("{a;b}", a '}' inside doubled). The file must exist and hold the tables
+    // tblProject and tblTimePeriod and the query qryProject; it is never created. A file that
+    // cannot be written is opened for reading; its changes are then refused.
     void Open(const QString& connectionString);
     // Runs one statement; it has taken effect when the call returns.
     void Execute(const QString& sql);
@@ -47,7 +51,7 @@ public:
 
 private:
     friend class RecordSet;
-    sqlite3_stmt* Prepare(const QString& sql);
+    sqlite3_stmt* Prepare(const QString& sql, const QString& what);
     void Raise(const QString& what, const QString& sql) const;
     void Transaction(const QString& step, const char* sql, const QString& what);
     void Detach(RecordSet* rs);

@@ -624,6 +624,8 @@ QString GeneralDateText(double moment)
 
 std::optional<double> ReadDateText(QStringView text)
 {
+    // Blanks typed or pasted around a date are no part of it.
+    text = text.trimmed();
     if (text.isEmpty())
         return std::nullopt;
     const Formats& f = CurrentFormats();

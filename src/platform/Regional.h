@@ -26,8 +26,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time);
 QString GeneralDateText(double moment);
 
 // Reads a date, a time of day, or a date followed by a time in the regional notation
-// (seconds optional, a two-digit year read as 1930 to 2029). The whole text must be read;
-// empty text and text with anything left over give no moment.
+// (seconds optional, a two-digit year read as 1930 to 2029). Blanks before and after are
+// ignored; the rest must be read whole: empty text and text with anything left over give no moment.
 std::optional<double> ReadDateText(QStringView text);
 
 // The current local date and time, truncated to the whole second.

@@ -41,6 +41,8 @@ void tst_modGlobal::pathsAndKeys()
 {
     QCOMPARE(ConnectionStringFor(QStringLiteral("/opt/tools/")),
              QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=/opt/tools/Tallyclock.mdb;"));
+    QCOMPARE(ConnectionStringFor(QStringLiteral(" a;DBQ={b}/")),
+             QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ={ a;DBQ={b}}/Tallyclock.mdb};"));
     QCOMPARE(GetAppPath(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QCOMPARE(IDFromKey(QStringLiteral("KEY12")), 12);
     QCOMPARE(KeyFromID(2147483647), QStringLiteral("KEY2147483647"));
@@ -79,6 +81,8 @@ void tst_modGlobal::textsStoredUnchanged_data()
     QTest::newRow("line breaks") << "n" << "line 1\r\nline 2\n" << "line 1\r\nline 2\n";
     QTest::newRow("non-ASCII") << QString::fromUtf8("Ärger Ωmega 日本語") << QString::fromUtf8("naïve 🙂") << QString::fromUtf8("naïve 🙂");
     QTest::newRow("SQL-like") << "x'); DROP TABLE tblProject; --" << "a; b" << "a; b";
+    // Half of a character, as a cut-off paste leaves it, and a NUL: replaced, not refused.
+    QTest::newRow("half a character") << "n" << QStringLiteral("x\xD83D''y\0z") << QStringLiteral("x\xFFFD''y\xFFFDz");
 }
 
 void tst_modGlobal::textsStoredUnchanged()

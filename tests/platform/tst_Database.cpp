@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -47,6 +49,7 @@ private slots:
     void openRefusesWhatIsNoDatabase_data();
     void openRefusesWhatIsNoDatabase();
     void pathIsTakenAsWrittenAndLocksAreWaitedFor();
+    void readOnlyFileIsReadNotChanged();
     void refusedStatements_data();
     void refusedStatements();
     void resultSetsAndNameOrder();
@@ -106,10 +109,11 @@ void tst_Database::openRefusesWhatIsNoDatabase()
 void tst_Database::pathIsTakenAsWrittenAndLocksAreWaitedFor()
 {
     TempDatabase db;
-    const QString folder = db.folder() + QStringLiteral("My Time; Tracking (2026)/");
+    const QString folder = db.folder() + QStringLiteral("My Time;DBQ=x; {2026}}/");
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::rename(db.path(), folder + QStringLiteral("Tallyclock.mdb")));
     const QString cs = ConnectionStringFor(folder);
+    QCOMPARE(ErrorOf([&] { Connection().Open(cs); }), QStringLiteral("<no error>"));
     sqlite3* other = nullptr;
     QCOMPARE(sqlite3_open((folder + QStringLiteral("Tallyclock.mdb")).toUtf8().constData(), &other), SQLITE_OK);
 
@@ -138,6 +142,28 @@ void tst_Database::pathIsTakenAsWrittenAndLocksAreWaitedFor()
     sqlite3_close(other);
 }
 
+void tst_Database::readOnlyFileIsReadNotChanged()
+{
+    TempDatabase db;
+    db.insertProject(QStringLiteral("kept"));
+    QVERIFY(QFile::setPermissions(db.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const auto readable = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(db.folder(), QFile::permissions(db.folder()) | readable));
+    // Root may write any file: the check runs as a user without that right.
+    const bool root = geteuid() == 0;
+    QVERIFY(!root || seteuid(65534) == 0);
+    const auto restore = qScopeGuard([root] { QVERIFY(!root || seteuid(0) == 0); });
+    Connection cn;
+    cn.Open(db.connectionString());
+    RecordSet rs;
+    rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
+    QCOMPARE(Names(rs), QStringList(QStringLiteral("kept")));
+    const QString msg = ErrorOf([&] { cn.Execute(QStringLiteral("DELETE FROM tblProject")); });
+    QVERIFY2(msg.startsWith(QStringLiteral("Nothing was stored: the database file \"%1\" is read-only.").arg(db.path())),
+             qPrintable(msg));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblProject")).toInt(), 1);
+}
+
 void tst_Database::refusedStatements_data()
 {
     QTest::addColumn<QString>("sql");
@@ -149,9 +175,15 @@ void tst_Database::refusedStatements_data()
     QTest::newRow("unclosed quote") << "INSERT INTO tblProject(Name,Description) VALUES('a,b)" << "without its closing quote";
     QTest::newRow("two statements") << "INSERT INTO tblProject(Name,Description) VALUES('a','b'); DELETE FROM tblTimePeriod"
                                     << "more than one statement";
-    QTest::newRow("no such table") << "DELETE FROM tblNothing WHERE ID=1" << "no such table: tblNothing";
+    QTest::newRow("no such table") << "DELETE FROM tblNothing WHERE ID=1"
+                                   << "Nothing was stored: the database cannot carry out the statement. The statement";
     QTest::newRow("Null name") << "INSERT INTO tblProject(Name,Description) VALUES(NULL,'b')"
-                               << "NOT NULL constraint failed: tblProject.Name";
+                               << "Nothing was stored: a value breaks one of the database's rules. The statement";
+    // The record numbers are used up: a number past them could not be read back.
+    QTest::newRow("no project number left") << "INSERT INTO tblProject(Name,Description) VALUES('a','b')"
+                                            << "Nothing was stored: the database has no record number left for a new project.";
+    QTest::newRow("no period number left") << period + "#1/1/2027#,#1/2/2027#)"
+                                           << "no record number left for a new time period";
 }
 
 void tst_Database::refusedStatements()
@@ -159,7 +191,8 @@ void tst_Database::refusedStatements()
     QFETCH(QString, sql);
     QFETCH(QString, expected);
     TempDatabase db;
-    db.insertPeriod(1, 1.0, 2.0);
+    db.exec(QStringLiteral("INSERT INTO tblTimePeriod VALUES(2147483647,1,1,2)"));
+    db.exec(QStringLiteral("INSERT INTO sqlite_sequence VALUES('tblProject',2147483647)"));
     Connection cn;
     cn.Open(db.connectionString());
     const QString msg = ErrorOf([&] { cn.Execute(sql); });
