@@ -1,12 +1,11 @@
 #!/bin/bash
 # End to end: the program installed into a temporary prefix keeps its data in the user's data
 # folder, times one period from the tray, and a second start hands over to the running copy.
-# Usage: e2e_install.sh CMAKE BUILD_DIR SCHEMA
+# Usage: e2e_install.sh CMAKE BUILD_DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cmake=$1
 build=$2
-schema=$3
 id=io.github.tallyclock.Tallyclock
 # shellcheck source=tests/e2e/xsession.sh
 source "$here/xsession.sh"
@@ -39,16 +38,7 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
-# The hand-over to a running copy came with the command line and the data folder; a program
-# without them uses only a database beside it, which the install must not have put there.
-if timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/tallyclock" --version >/dev/null 2>&1; then
-    handover=1
-    data=$XDG_DATA_HOME/tallyclock
-else
-    handover=0
-    data=$prefix/bin
-    sqlite3 "$data/Tallyclock.mdb" < "$schema" || fail "cannot make the database"
-fi
+data=$XDG_DATA_HOME/tallyclock
 
 start_session || fail "no X session"
 mkdir -m 700 "$work/runtime"
@@ -59,6 +49,7 @@ wait_until 15 tray_icon_window "$pid" >/dev/null || fail "no tray icon"
 win=""
 wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"
 [[ -f $data/Tallyclock.mdb ]] || fail "no database in $data"
+[[ -f $data/backups/Tallyclock-$(date +%F).mdb ]] || fail "no backup of today in $data/backups"
 # The scalable icon built into the program: Qt gives the window manager a 64 px picture too.
 xs_has "Icon (64 x 64)" xprop -id "$win" _NET_WM_ICON || fail "the window lacks the scalable icon"
 
@@ -75,18 +66,15 @@ wait_until 5 eval '[[ -n $(periods) ]]' || fail "End Timer stored no period"
 # On a loaded machine a menu takes seconds to open: the period is as long as the test's steps.
 longest=$(( $(date +%s) - before + 1 ))
 
-if (( handover )); then
-    launch "$work/second.log" "$prefix/bin/tallyclock"
-    rc=0
-    wait_exit "$LAUNCHED_PID" 10 || rc=$?
-    [[ $rc == 0 ]] || fail "the second start exited with status $rc"
-    wait_until 5 window_state_is "$win" viewable || fail "the first window is not back on screen"
-    icons=$(xs_x xwininfo -tree -id "$XS_TRAY_PANEL" | grep -c '("tallyclock" ')
-    [[ $icons == 1 ]] || fail "$icons tray icons after the second start"
-    minimise_window "$win" || fail "the window did not hide again"
-else
-    echo "e2e: the program knows no --version: the second start is not checked" >&2
-fi
+# A second start hands over to the running copy: it ends at once, the first window comes back.
+launch "$work/second.log" "$prefix/bin/tallyclock"
+rc=0
+wait_exit "$LAUNCHED_PID" 10 || rc=$?
+[[ $rc == 0 ]] || fail "the second start exited with status $rc"
+wait_until 5 window_state_is "$win" viewable || fail "the first window is not back on screen"
+icons=$(xs_x xwininfo -tree -id "$XS_TRAY_PANEL" | grep -c '("tallyclock" ')
+[[ $icons == 1 ]] || fail "$icons tray icons after the second start"
+minimise_window "$win" || fail "the window did not hide again"
 
 open_tray_menu "$pid" || fail "no popup menu for Quit"
 menu_choose "$pid" Up Return || fail "cannot choose Quit"
