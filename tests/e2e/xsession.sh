@@ -381,10 +381,9 @@ minimise_window()
     }
 }
 
-# popup_menu_window PID: the open popup menu of process PID: a visible override-redirect
-# window that is neither its tray icon nor a tooltip. With sni the panel draws the menu, in
-# a window of its own typed as a popup menu, and that counts too.
-popup_menu_window()
+# xs_own_popup PID: a visible override-redirect window of process PID that is neither its
+# tray icon nor a tooltip: a menu the program draws.
+xs_own_popup()
 {
     local icon id
     icon=$(tray_icon_window "$1") || icon=""
@@ -395,7 +394,7 @@ popup_menu_window()
         echo "$id"
         return 0
     done
-    [[ $XS_ROAD == sni ]] && xs_host_menu_window
+    return 1
 }
 
 # The open menu the panel draws: a viewable child of the root typed as a popup menu.
@@ -411,17 +410,18 @@ xs_host_menu_window()
     return 1
 }
 
+# popup_menu_window PID: the open popup menu of process PID, or with sni the menu the panel
+# draws in a window of its own.
+popup_menu_window()
+{
+    xs_own_popup "$1" || { [[ $XS_ROAD == sni ]] && xs_host_menu_window; }
+}
+
 # program_menu_is_open PID: a menu of the program's own is open: one it draws, or on sni the
 # panel's drawing of the menu the program exports (the panel's own menu does not count).
 program_menu_is_open()
 {
-    local icon id
-    icon=$(tray_icon_window "$1") || icon=""
-    for id in $(xs_x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-        [[ $id == "$icon" ]] && continue
-        xs_has 'Override Redirect State: yes' xwininfo -id "$id" || continue
-        xs_has TOOLTIP xprop -id "$id" _NET_WM_WINDOW_TYPE || return 0
-    done
+    xs_own_popup "$1" >/dev/null && return 0
     [[ $XS_ROAD == sni ]] && xs_host_menu_window >/dev/null && [[ -n $(sni_menu_labels "$1") ]]
 }
 
