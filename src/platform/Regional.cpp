@@ -667,11 +667,13 @@ QString IsoDateTimeText(double moment)
         for (int k = at + width - 1; k >= at; --k, value /= 10)
             out[k] = static_cast<char16_t>(u'0' + value % 10);
     };
-    put(0, date.year(), 4);
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    put(0, year, 4);
     out[4] = u'-';
-    put(5, date.month(), 2);
+    put(5, month, 2);
     out[7] = u'-';
-    put(8, date.day(), 2);
+    put(8, day, 2);
     out[10] = u'T';
     put(11, time.hour(), 2);
     out[13] = u':';
@@ -698,7 +700,9 @@ QString MinutesText(double minutes, const QLocale& locale)
     if (tenths == 0.0)
         tenths = 0.0; // no "-0"
     QLocale loc = locale;
-    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    // Changed only when needed: a change copies the locale, and an export asks a million times.
+    if (!loc.numberOptions().testFlag(QLocale::OmitGroupSeparator))
+        loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
     const bool whole = std::fmod(tenths, 10.0) == 0.0;
     return loc.toString(tenths / 10.0, 'f', whole ? 0 : 1);
 }

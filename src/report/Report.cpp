@@ -88,10 +88,14 @@ std::vector<qint32> ChooseProjects(const std::vector<Project>& projects, const Q
 QString Where(const ReportOptions& o, const std::vector<qint32>& ids)
 {
     QStringList conditions;
-    if (o.from)
-        conditions << QStringLiteral("MAX(StartTime,EndTime)>") + Number(*o.from);
-    if (o.to)
-        conditions << QStringLiteral("MIN(StartTime,EndTime)<") + Number(*o.to);
+    // Plain comparisons, either way round: SQLite's MIN and MAX functions would double the time.
+    const QString low = o.from ? Number(*o.from) : QString(), high = o.to ? Number(*o.to) : QString();
+    if (o.from && o.to)
+        conditions << QStringLiteral("((StartTime<%2 AND EndTime>%1) OR (EndTime<%2 AND StartTime>%1))").arg(low, high);
+    else if (o.from)
+        conditions << QStringLiteral("(StartTime>%1 OR EndTime>%1)").arg(low);
+    else if (o.to)
+        conditions << QStringLiteral("(StartTime<%1 OR EndTime<%1)").arg(high);
     if (!ids.empty()) {
         QStringList list;
         for (qint32 id : ids)
@@ -148,8 +152,8 @@ Sums ReadSums(Connection& cn, const ReportOptions& o, const std::vector<qint32>&
     const QString groups = inside.isEmpty() ? QStringLiteral("ProjectID")
                                             : QStringLiteral("ProjectID, Inside, CASE WHEN Inside THEN %1 ELSE TimePeriodID END")
                                                   .arg(daily ? QStringLiteral("CAST(StartTime AS INTEGER)") : QStringLiteral("0"));
-    const QString sql = QStringLiteral("SELECT ProjectID, %1 AS Inside, SUM(EndTime-StartTime), StartTime, EndTime, "
-                                       "MIN(MIN(StartTime,EndTime)), MAX(MAX(StartTime,EndTime)) FROM tblTimePeriod%2 GROUP BY %3")
+    const QString sql = QStringLiteral("SELECT ProjectID, %1 AS Inside, SUM(EndTime-StartTime), StartTime, EndTime "
+                                       "FROM tblTimePeriod%2 GROUP BY %3")
                             .arg(insideSql, Where(o, ids), groups);
     Sums sums;
     RecordSet rs;
@@ -161,8 +165,8 @@ Sums ReadSums(Connection& cn, const ReportOptions& o, const std::vector<qint32>&
         }
         const double key = daily ? std::floor(rs.Fields(3).ToDouble()) : 0.0;
         sums[id][key] += rs.Fields(2).ToDouble();
-        lowest = std::min(lowest, rs.Fields(5).ToDouble());
-        highest = std::max(highest, rs.Fields(6).ToDouble());
+        lowest = std::min(lowest, key);
+        highest = std::max(highest, key + 1);
     }
     return sums;
 }
@@ -240,15 +244,21 @@ QString CsvField(const QString& text)
 
 const QString kCsvHeader = QStringLiteral("project_id,project,start,end,minutes\r\n");
 
+// An open end of a span has no moment: empty text.
+QString SpanText(double moment)
+{
+    return std::isnan(moment) ? QString() : IsoDateTimeText(moment);
+}
+
 void AppendCsv(QString& out, qint32 id, const QString& quotedName, double start, double end, double days)
 {
     out += QString::number(id);
     out += QLatin1Char(',');
     out += quotedName;
     out += QLatin1Char(',');
-    out += IsoDateTimeText(start);
+    out += SpanText(start);
     out += QLatin1Char(',');
-    out += IsoDateTimeText(end);
+    out += SpanText(end);
     out += QLatin1Char(',');
     out += MinutesText(MinutesFromDays(days), QLocale::c());
     out += QLatin1String("\r\n");
@@ -258,8 +268,8 @@ QJsonObject JsonEntry(qint32 id, const QString& name, double start, double end, 
 {
     return {{QStringLiteral("project_id"), id},
             {QStringLiteral("project"), name},
-            {QStringLiteral("start"), IsoDateTimeText(start)},
-            {QStringLiteral("end"), IsoDateTimeText(end)},
+            {QStringLiteral("start"), std::isnan(start) ? QJsonValue() : QJsonValue(IsoDateTimeText(start))},
+            {QStringLiteral("end"), std::isnan(end) ? QJsonValue() : QJsonValue(IsoDateTimeText(end))},
             {QStringLiteral("minutes"), MinutesText(MinutesFromDays(days), QLocale::c()).toDouble()}};
 }
 
@@ -363,9 +373,16 @@ ReportData BuildReport(Connection& cn, const ReportOptions& o)
     ReportData data;
     data.by = o.by;
     const double today = std::floor(CurrentMoment());
-    data.from = o.from ? *o.from : sums.empty() ? (o.to ? *o.to : today) : std::floor(lowest);
-    data.to = o.to ? *o.to : sums.empty() ? data.from : std::max(std::ceil(highest), data.from + 1);
-    data.starts = ColumnStarts(data.from, data.to, o.by);
+    if (o.by == Grouping::Project) {
+        // Finding the first and last moment would cost as much as the sums: an open end stays open.
+        data.from = o.from ? *o.from : qQNaN();
+        data.to = o.to ? *o.to : qQNaN();
+        data.starts = {data.from};
+    } else {
+        data.from = o.from ? *o.from : sums.empty() ? (o.to ? *o.to : today) : std::floor(lowest);
+        data.to = o.to ? *o.to : sums.empty() ? data.from : std::max(std::ceil(highest), data.from + 1);
+        data.starts = ColumnStarts(data.from, data.to, o.by);
+    }
 
     auto addRow = [&](qint32 id, const QString& name, bool known) {
         ReportRow row{id, name, known, std::vector<double>(data.starts.size()), std::vector<bool>(data.starts.size()), 0};
