@@ -51,10 +51,7 @@ void LoadProjects()
 
 double DaysToMinutes(double days)
 {
-    const double minutes = days * 1440.0;
-    if (!std::isfinite(minutes))
-        throw AppError("Overflow: a total time cannot be shown in minutes.");
-    return minutes;
+    return MinutesFromDays(days);
 }
 
 QString SqlText(const QString& value)

@@ -117,13 +117,16 @@ QString UserDataFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/tallyclock");
 }
 
+QString DatabaseFolderFor(const QString& programFolder)
+{
+    return QFileInfo::exists(QDir(programFolder).filePath(kDatabaseName)) ? programFolder : UserDataFolder();
+}
+
 QString OpenDataFolder(const QString& programFolder)
 {
-    QString folder = programFolder;
-    if (!QFileInfo::exists(QDir(programFolder).filePath(kDatabaseName))) {
-        folder = UserDataFolder();
+    const QString folder = DatabaseFolderFor(programFolder);
+    if (folder != programFolder)
         MakeDatabase(folder);
-    }
     ChosenFolder() = folder;
     return folder;
 }

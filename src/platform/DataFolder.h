@@ -10,6 +10,11 @@
 // The user's data folder for the program: $XDG_DATA_HOME/tallyclock.
 QString UserDataFolder();
 
+// The folder whose database a program in programFolder uses, without a trailing "/": the
+// program's folder when a Tallyclock.mdb lies in it, otherwise the user's data folder. Looks
+// only; makes nothing.
+QString DatabaseFolderFor(const QString& programFolder);
+
 // The folder that holds the database, without a trailing "/": the program's folder when a
 // Tallyclock.mdb lies in it, otherwise the user's data folder, made ready on its first use
 // (MakeDatabase). From then on it is the DataFolder. Raises an AppError naming the path and

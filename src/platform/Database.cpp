@@ -107,22 +107,11 @@ Translated Translate(const QString& text)
     return out;
 }
 
-// Names sort as people expect: letter case ignored, accented letters beside their base
-// letters, following the user's locale. Replaces SQLite's ASCII-only NOCASE on our connections.
-int CompareNames(void*, int lenA, const void* a, int lenB, const void* b)
+// Replaces SQLite's ASCII-only NOCASE on our connections.
+int CollateNames(void*, int lenA, const void* a, int lenB, const void* b)
 {
-    static QCollator collator = [] {
-        QCollator c{QLocale()};
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        c.setNumericMode(true);
-        return c;
-    }();
-    const QString sa = QString::fromUtf8(static_cast<const char*>(a), lenA);
-    const QString sb = QString::fromUtf8(static_cast<const char*>(b), lenB);
-    int r = collator.compare(sa, sb);
-    if (r == 0)
-        r = sa.compare(sb, Qt::CaseInsensitive);
-    return r;
+    return CompareNames(QString::fromUtf8(static_cast<const char*>(a), lenA),
+                        QString::fromUtf8(static_cast<const char*>(b), lenB));
 }
 
 // KEY=value pairs, each ended by ';'. A value between braces may hold anything, a '}' in it
@@ -172,6 +161,20 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
 
 } // namespace
 
+int CompareNames(QStringView a, QStringView b)
+{
+    static QCollator collator = [] {
+        QCollator c{QLocale()};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        c.setNumericMode(true);
+        return c;
+    }();
+    int r = collator.compare(a, b);
+    if (r == 0)
+        r = a.compare(b, Qt::CaseInsensitive);
+    return r;
+}
+
 // Connection ------------------------------------------------------------------------------
 
 Connection::~Connection()
@@ -184,7 +187,7 @@ void Connection::SetStatementObserver(StatementObserver observer)
     Observer() = std::move(observer);
 }
 
-void Connection::Open(const QString& connectionString)
+void Connection::Open(const QString& connectionString, Access access)
 {
     if (db_)
         Fail(QStringLiteral("The database connection is already open."));
@@ -205,7 +208,8 @@ void Connection::Open(const QString& connectionString)
     sqlite3* db = nullptr;
     const QByteArray file = path.toUtf8();
     // Never SQLITE_OPEN_CREATE: the program does not make its database.
-    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int mode = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(file.constData(), &db, mode | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         sqlite3_close_v2(db);
@@ -217,7 +221,7 @@ void Connection::Open(const QString& connectionString)
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         sqlite3_extended_result_codes(db_, 1);
         // In the file's own encoding, or SQLite would keep preferring its built-in one.
-        sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CompareNames, nullptr);
+        sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CollateNames, nullptr);
 
         // Reading the schema also tells a foreign or damaged file, and waits for a lock.
         sqlite3_stmt* st = nullptr;

@@ -10,6 +10,11 @@ struct sqlite3;
 struct sqlite3_stmt;
 class RecordSet;
 
+// Orders two project names as the project list sorts them: letter case ignored, accented
+// letters beside their base letters, following the user's locale; 0 only for names that
+// differ in nothing but letter case.
+int CompareNames(QStringView a, QStringView b);
+
 // The program's database access layer: a connection and a forward-only result set over a
 // SQLite file, reached with an ODBC-style connection string and sent the program's SQL text
 // as it stands. Date-time literals between # marks are read with the regional date text and
@@ -25,11 +30,14 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // ReadOnly never writes to the file and still waits for another program's lock.
+    enum class Access { ReadWrite, ReadOnly };
+
     // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;", a value between braces where it
     // holds ';' ("{a;b}", a '}' inside doubled). The file must exist and hold the tables
     // tblProject and tblTimePeriod and the query qryProject; it is never created. A file that
     // cannot be written is opened for reading; its changes are then refused.
-    void Open(const QString& connectionString);
+    void Open(const QString& connectionString, Access access = Access::ReadWrite);
     // Runs one statement; it has taken effect when the call returns.
     void Execute(const QString& sql);
     // Ends the result sets opened on this connection and releases the file.

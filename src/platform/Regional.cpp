@@ -658,7 +658,42 @@ double CurrentMoment()
     return MomentFromDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
 }
 
-QString MinutesText(double minutes)
+QString IsoDateTimeText(double moment)
+{
+    QDate date;
+    QTime time;
+    DateTimeFromMoment(moment, date, time);
+    // By hand: Qt's own ISO formatting is several times slower, and exports run to millions of rows.
+    char16_t out[19];
+    auto put = [&out](int at, int value, int width) {
+        for (int k = at + width - 1; k >= at; --k, value /= 10)
+            out[k] = static_cast<char16_t>(u'0' + value % 10);
+    };
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    put(0, year, 4);
+    out[4] = u'-';
+    put(5, month, 2);
+    out[7] = u'-';
+    put(8, day, 2);
+    out[10] = u'T';
+    put(11, time.hour(), 2);
+    out[13] = u':';
+    put(14, time.minute(), 2);
+    out[16] = u':';
+    put(17, time.second(), 2);
+    return QString(reinterpret_cast<const QChar*>(out), 19);
+}
+
+double MinutesFromDays(double days)
+{
+    const double minutes = days * 1440.0;
+    if (!std::isfinite(minutes))
+        throw AppError("Overflow: a total time cannot be shown in minutes.");
+    return minutes;
+}
+
+QString MinutesText(double minutes, const QLocale& locale)
 {
     // nearbyint rounds in the default mode, to nearest with ties to even.
     double tenths = std::nearbyint(minutes * 10.0);
@@ -666,8 +701,10 @@ QString MinutesText(double minutes)
         throw AppError("The total time is too large to show.");
     if (tenths == 0.0)
         tenths = 0.0; // no "-0"
-    QLocale loc;
-    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    QLocale loc = locale;
+    // Changed only when needed: a change copies the locale, and an export asks a million times.
+    if (!loc.numberOptions().testFlag(QLocale::OmitGroupSeparator))
+        loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
     const bool whole = std::fmod(tenths, 10.0) == 0.0;
     return loc.toString(tenths / 10.0, 'f', whole ? 0 : 1);
 }

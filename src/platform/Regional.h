@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 #include <QTime>
@@ -33,6 +34,13 @@ std::optional<double> ReadDateText(QStringView text);
 // The current local date and time, truncated to the whole second.
 double CurrentMoment();
 
+// The local date-time of a moment in ISO 8601, "2026-12-07T09:30:00", whatever the region.
+QString IsoDateTimeText(double moment);
+
+// Days to minutes; raises an AppError when the result is not a finite number.
+double MinutesFromDays(double days);
+
 // Minutes as the main window shows them: rounded to one decimal place, ties to the even
-// digit, shortest form, the regional decimal separator, no digit grouping.
-QString MinutesText(double minutes);
+// digit, shortest form, the regional decimal separator, no digit grouping. Files meant for
+// other programs pass QLocale::c() for a dot.
+QString MinutesText(double minutes, const QLocale& locale = QLocale());
