@@ -27,7 +27,8 @@ fail() {
 }
 
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
-[[ $(ls "$prefix/bin") == tallyclock ]] || fail "bin/ holds more than the program: $(ls "$prefix/bin")"
+[[ $(ls "$prefix/bin" | tr '\n' ' ') == "tallyclock tallyclock-report " ]] \
+    || fail "bin/ holds other than the two programs: $(ls "$prefix/bin")"
 for file in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/scalable/apps/$id.svg \
     man/man1/tallyclock.1.gz; do
     [[ -s $prefix/share/$file ]] || fail "not installed: share/$file"
@@ -84,4 +85,7 @@ wait_exit "$pid" 10 || rc=$?
 read -r project seconds <<<"$(periods)"
 [[ $(periods | wc -l) == 1 && $project == 0 ]] || fail "expected one period of project 0: $(periods)"
 (( seconds >= 2 && seconds <= longest )) || fail "the period lasted $seconds s, expected 2 to $longest"
-echo "e2e: installed program stored one period of $seconds s in $data"
+# The installed report reads the same data folder.
+exported=$("$prefix/bin/tallyclock-report" periods --format csv) || fail "the installed report failed"
+[[ $(wc -l <<<"$exported") == 2 && $exported == *$'\n'0,* ]] || fail "the report exported: $exported"
+echo "e2e: installed program stored one period of $seconds s in $data; the installed report exports it"
