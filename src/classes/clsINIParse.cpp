@@ -285,12 +285,6 @@ void FileWriter::Commit()
 
 }  // namespace
 
-clsINIParse::~clsINIParse()
-{
-    for (Variable& v : mVariables)
-        Release(v);
-}
-
 std::string clsINIParse::INIFileName() const
 {
     return mINIFileName;
@@ -397,7 +391,7 @@ bool clsINIParse::Parse(char* begin, char* end)
                 sectionInterned = true;
             }
             mVariables.push_back({line, static_cast<std::uint32_t>(equals - line),
-                                  static_cast<std::uint32_t>(lineEnd - equals - 1), sectionId, false});
+                                  static_cast<std::uint32_t>(lineEnd - equals - 1), sectionId});
         }
         line = next;
     }
@@ -462,13 +456,8 @@ bool clsINIParse::AddSectionVariable(const std::string& SectionName, const std::
         return false;
     if (!known)
         section = InternSection(SectionName, true);
-    Variable added = MakeVariable(section, VariableName, Value);
-    try {
-        mVariables.push_back(added);
-    } catch (...) {
-        Release(added);
-        throw;
-    }
+    // Should the push fail, the text stays in mOwnedTexts and goes with the object.
+    mVariables.push_back(MakeVariable(section, VariableName, Value));
     return true;
 }
 
@@ -671,11 +660,13 @@ bool clsINIParse::Writable(std::string_view section, std::string_view name, std:
 
 clsINIParse::Variable clsINIParse::MakeVariable(std::uint32_t section, std::string_view name, std::string_view value)
 {
-    char* text = new char[name.size() + 1 + value.size()];
+    auto bytes = std::make_unique_for_overwrite<char[]>(name.size() + 1 + value.size());
+    char* text = bytes.get();
     std::memcpy(text, name.data(), name.size());
     text[name.size()] = '=';
     std::memcpy(text + name.size() + 1, value.data(), value.size());
-    return {text, static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(value.size()), section, true};
+    mOwnedTexts.emplace(text, std::move(bytes));
+    return {text, static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(value.size()), section};
 }
 
 // A value that fits is overwritten where it stands; a longer one gets a buffer of its own.
@@ -691,9 +682,8 @@ void clsINIParse::SetValue(Variable& v, std::string_view value)
     v = grown;
 }
 
-void clsINIParse::Release(Variable& v) noexcept
+// Frees the text of an added or grown variable; a loaded one's stays with its file buffer.
+void clsINIParse::Release(const Variable& v) noexcept
 {
-    if (v.owned)
-        delete[] v.text;
-    v.owned = false;
+    mOwnedTexts.erase(v.text);
 }

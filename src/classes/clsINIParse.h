@@ -27,8 +27,7 @@ private:
 class clsINIParse {
 public:
     clsINIParse() = default;
-    ~clsINIParse();
-    // Variables may own their bytes; copying is not needed by anyone, so it is not offered.
+    // Variables point into buffers this object owns; copying is not needed by anyone, so it is not offered.
     clsINIParse(const clsINIParse&) = delete;
     clsINIParse& operator=(const clsINIParse&) = delete;
 
@@ -50,14 +49,13 @@ private:
     friend struct clsINIParseProbe;  // lets the unit tests and the fuzz target inspect the tables
 
     // The bytes "name=value" lie together, so a save writes a variable in one piece. Loaded
-    // variables point into the file's buffer; added or grown ones own a buffer of their own.
+    // variables point into the file's buffer; added or grown ones into a text of mOwnedTexts.
     // 24 bytes per variable keep a loaded model within a small multiple of the file's size.
     struct Variable {
         char* text;
         std::uint32_t nameLength;
         std::uint32_t valueLength;
         std::uint32_t section;  // index into mSections; 0 is the sectionless group
-        bool owned;
     };
     struct Comment {
         const char* text;  // the whole line, marker included, inside a file buffer
@@ -73,9 +71,9 @@ private:
     static std::string_view NameOf(const Variable& v) { return {v.text, v.nameLength}; }
     static std::string_view ValueOf(const Variable& v) { return {v.text + v.nameLength + 1, v.valueLength}; }
     static bool Writable(std::string_view section, std::string_view name, std::string_view value);
-    static Variable MakeVariable(std::uint32_t section, std::string_view name, std::string_view value);
-    static void Release(Variable& v) noexcept;
-    static void SetValue(Variable& v, std::string_view value);
+    Variable MakeVariable(std::uint32_t section, std::string_view name, std::string_view value);
+    void Release(const Variable& v) noexcept;
+    void SetValue(Variable& v, std::string_view value);
 
     bool Parse(char* begin, char* end);
     void RebuildCommentIndex();
@@ -91,4 +89,5 @@ private:
     std::vector<std::string_view> mSections{std::string_view{}};
     std::unordered_map<std::string_view, std::uint32_t> mSectionIds;  // names are unique, so ids compare as names
     std::vector<std::unique_ptr<char[]>> mBuffers;  // loaded files and added section names
+    std::unordered_map<const char*, std::unique_ptr<char[]>> mOwnedTexts;  // added or grown variables, by address
 };
