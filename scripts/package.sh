@@ -8,7 +8,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build-package --target tallyclock tallyclock_data
+cmake --build build-package --target tallyclock tallyclock-report tallyclock_data
 rm -f build-package/tallyclock_*.deb
 (cd build-package && cpack -G DEB)
 package=$(ls build-package/tallyclock_*.deb)
