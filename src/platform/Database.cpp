@@ -1,6 +1,7 @@
 #include "platform/Database.h"
 
 #include "platform/AppError.h"
+#include "platform/QuotedText.h"
 #include "platform/Regional.h"
 
 #include <QCollator>
@@ -69,19 +70,9 @@ Translated Translate(const QString& text)
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             // Quoted text (or name) with its quote doubled inside: passed on unchanged;
             // a # inside it is just a character.
-            int j = i + 1;
-            for (;;) {
-                if (j >= n)
-                    Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
-                if (text.at(j) == c) {
-                    if (j + 1 < n && text.at(j + 1) == c) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
+            const int j = ClosingQuote(text, i + 1, c);
+            if (j < 0)
+                Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
             out.sql += QStringView(text).mid(i, j - i + 1);
             i = j + 1;
             continue;
@@ -129,16 +120,9 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
         int i = pos + static_cast<int>(m.capturedLength(0));
         QString value;
         if (i < cs.size() && cs.at(i) == QLatin1Char('{')) {
-            for (++i;; ++i) {
-                if (i >= cs.size())
-                    return false;
-                if (cs.at(i) == QLatin1Char('}')) {
-                    if (i + 1 >= cs.size() || cs.at(i + 1) != QLatin1Char('}'))
-                        break;
-                    ++i;
-                }
-                value += cs.at(i);
-            }
+            i = ClosingQuote(cs, i + 1, QLatin1Char('}'), &value);
+            if (i < 0)
+                return false;
             if (++i < cs.size() && cs.at(i) != QLatin1Char(';'))
                 return false;
         } else {
