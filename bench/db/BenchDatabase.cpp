@@ -12,17 +12,10 @@
 namespace {
 
 // 1,000 projects of 1,000 periods each, and one more project with 100,000 periods.
-void MakeDatabase(const QString& path, const QString& schemaPath)
+void MakeDatabase(const QString& path)
 {
-    QFile schema(schemaPath);
-    if (!schema.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(schemaPath));
-        std::exit(1);
-    }
-    sqlite3* db = nullptr;
-    Check(sqlite3_open(path.toUtf8().constData(), &db), db, "open");
-    Check(sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr), db, "schema");
-    Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+    sqlite3* db = bench::DatabaseFromSchema(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+    bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
     sqlite3_stmt* t = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,?)", -1, &p, nullptr);
@@ -30,7 +23,7 @@ void MakeDatabase(const QString& path, const QString& schemaPath)
     auto addProject = [&](const std::string& name, int periods) {
         sqlite3_bind_text(p, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(p, 2, "a project of the benchmark", -1, SQLITE_STATIC);
-        Check(sqlite3_step(p), db, "project");
+        bench::Check(sqlite3_step(p), db, "project");
         sqlite3_reset(p);
         const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
         for (int k = 0; k < periods; ++k) {
@@ -38,7 +31,7 @@ void MakeDatabase(const QString& path, const QString& schemaPath)
             sqlite3_bind_int64(t, 1, id);
             sqlite3_bind_double(t, 2, start);
             sqlite3_bind_double(t, 3, start + 0.05);
-            Check(sqlite3_step(t), db, "period");
+            bench::Check(sqlite3_step(t), db, "period");
             sqlite3_reset(t);
         }
         return id;
@@ -52,19 +45,11 @@ void MakeDatabase(const QString& path, const QString& schemaPath)
     addProject("The big one", kBigProject);
     sqlite3_finalize(p);
     sqlite3_finalize(t);
-    Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+    bench::Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
     sqlite3_close(db);
 }
 
 } // namespace
-
-void Check(int rc, sqlite3* db, const char* what)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-        std::exit(1);
-    }
-}
 
 QString BenchDatabase(const QString& folder)
 {
@@ -72,7 +57,7 @@ QString BenchDatabase(const QString& folder)
     const QString path = folder + QStringLiteral("/Tallyclock.mdb");
     if (!QFile::exists(path)) {
         std::printf("making %s ...\n", qPrintable(path));
-        MakeDatabase(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+        MakeDatabase(path);
     }
     return path;
 }

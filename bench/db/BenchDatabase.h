@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "../BenchSchema.h"
 
-struct sqlite3;
+#include <QString>
 
 // The benchmarks' large database: 1,000 projects of 1,000 periods each and one more project
 // with 100,000 periods, made once in a folder and reused.
@@ -12,6 +12,3 @@ constexpr int kBigProject = 100000;
 
 // The path of the database in the folder, made first when it is not there.
 QString BenchDatabase(const QString& folder);
-
-// Ends the benchmark with SQLite's message when a call failed.
-void Check(int rc, sqlite3* db, const char* what);

@@ -7,10 +7,10 @@
 #include "platform/Regional.h"
 
 #include "BenchDatabase.h"
+#include "../BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 
@@ -27,32 +27,13 @@ namespace {
 constexpr int kConversions = 100000;
 constexpr int kRuns = 7;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double TimeMs(const std::function<void()>& f)
-{
-    std::vector<double> runs;
-    f(); // warm the file cache
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f();
-        runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    return Median(runs);
-}
-
 // The same rows through bare SQLite: what the program's layer adds is what the ratio shows.
 void BareQuery(const QString& path, const char* sql, bool projects)
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_stmt* st = nullptr;
-    Check(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), db, "prepare");
+    bench::Check(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), db, "prepare");
     struct Row { int id; std::string name, desc; double total; };
     std::vector<Row> out;
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -73,7 +54,7 @@ void BareQuery(const QString& path, const char* sql, bool projects)
 
 void Line(const char* what, double ms, double baseMs, const char* target)
 {
-    std::printf("%-58s %9.1f ms   ratio %5.2f   %s\n", what, ms, ms / baseMs, target);
+    bench::RatioLine(58, what, ms, baseMs, target);
 }
 
 } // namespace
@@ -90,17 +71,17 @@ int main(int argc, char* argv[])
     std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
                 kBigProject, kRuns);
 
-    const double bareProjects = TimeMs([&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });
-    const double loadProjects = TimeMs([] { LoadProjects(); });
+    const double bareProjects = bench::TimeMs(kRuns, [&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });
+    const double loadProjects = bench::TimeMs(kRuns, [] { LoadProjects(); });
     Line("bare SQLite: SELECT * FROM qryProject ORDER BY Name", bareProjects, bareProjects, "(baseline)");
     Line("LoadProjects", loadProjects, bareProjects, "(target: ratio <= 1.3, < 300 ms)");
 
     const qint32 big = kProjects + 1;
     const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(big);
     const QByteArray listingUtf8 = listing.toUtf8();
-    const double bareListing = TimeMs([&] { BareQuery(path, listingUtf8.constData(), false); });
+    const double bareListing = bench::TimeMs(kRuns, [&] { BareQuery(path, listingUtf8.constData(), false); });
     int rows = 0;
-    const double listingMs = TimeMs([&] {
+    const double listingMs = bench::TimeMs(kRuns, [&] {
         Connection cn;
         cn.Open(gConnectionString);
         RecordSet rs;
@@ -116,7 +97,7 @@ int main(int argc, char* argv[])
         rs.Close();
         cn.Close();
     });
-    const double readOnlyMs = TimeMs([&] {
+    const double readOnlyMs = bench::TimeMs(kRuns, [&] {
         Connection cn;
         cn.Open(gConnectionString);
         RecordSet rs;
@@ -142,7 +123,7 @@ int main(int argc, char* argv[])
     const QString fmt = QStringLiteral("M/d/yyyy h:mm:ss AP");
     const QDate zero(1899, 12, 30);
     int mismatches = 0;
-    const double qtMs = TimeMs([&] {
+    const double qtMs = bench::TimeMs(kRuns, [&] {
         for (double m : moments) {
             QDate d;
             QTime t;
@@ -152,7 +133,7 @@ int main(int argc, char* argv[])
             mismatches += back.date() != d;
         }
     });
-    const double oursMs = TimeMs([&] {
+    const double oursMs = bench::TimeMs(kRuns, [&] {
         for (double m : moments) {
             const auto back = ReadDateText(GeneralDateText(m));
             mismatches += !back || std::llround(*back * 86400) != std::llround(m * 86400);

@@ -10,19 +10,17 @@
 #include "platform/ListView.h"
 #include "platform/Regional.h"
 
+#include "../BenchSchema.h"
+#include "../BenchSupport.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -30,49 +28,34 @@ constexpr int kPeriods = 100000;
 constexpr int kProjects = 1000;
 constexpr int kRuns = 5;
 
-double TimeMs(const std::function<void()>& f)
-{
-    std::vector<double> runs;
-    f();
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f();
-        runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
-}
-
 void MakeDatabase(const QString& path)
 {
-    QFile schema(QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
-    schema.open(QIODevice::ReadOnly);
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3* db = bench::DatabaseFromSchema(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+    bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,' ')", -1, &p, nullptr);
+    bench::Check(sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,' ')", -1, &p, nullptr), db,
+                 "prepare");
     for (int i = 0; i < kProjects; ++i) {
         std::string name = "Project ";
         name += std::to_string(i);
         sqlite3_bind_text(p, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(p);
+        bench::Check(sqlite3_step(p), db, "project");
         sqlite3_reset(p);
     }
     sqlite3_finalize(p);
     sqlite3_stmt* t = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,?,?)", -1, &t, nullptr);
+    bench::Check(sqlite3_prepare_v2(db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,?,?)", -1, &t,
+                                    nullptr),
+                 db, "prepare");
     for (int k = 0; k < kPeriods; ++k) {
         const double start = 45000.0 + k * 0.37;
         sqlite3_bind_double(t, 1, start);
         sqlite3_bind_double(t, 2, start + 0.05);
-        sqlite3_step(t);
+        bench::Check(sqlite3_step(t), db, "period");
         sqlite3_reset(t);
     }
     sqlite3_finalize(t);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    bench::Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
     sqlite3_close(db);
 }
 
@@ -89,7 +72,7 @@ int main(int argc, char* argv[])
     gProjects = std::make_unique<clsProject>();
 
     const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=1 ORDER BY StartTime");
-    const double readMs = TimeMs([&] {
+    const double readMs = bench::TimeMs(kRuns, [&] {
         Connection cn;
         cn.Open(gConnectionString);
         RecordSet rs;
@@ -101,18 +84,17 @@ int main(int argc, char* argv[])
         }
         cn.Close();
     });
-    const double fillMs = TimeMs([] { LoadTimePeriods(1); });
+    const double fillMs = bench::TimeMs(kRuns, [] { LoadTimePeriods(1); });
     const int entries = frmProjectDetails().lstTimePeriods->topLevelItemCount();
 
-    const double loadMs = TimeMs([] { LoadProjects(); });
-    const double fillProjectsMs = TimeMs([] { FillProjectList(); });
+    const double loadMs = bench::TimeMs(kRuns, [] { LoadProjects(); });
+    const double fillProjectsMs = bench::TimeMs(kRuns, [] { FillProjectList(); });
 
     std::printf("%d periods of one project, %d projects; median of %d runs\n\n", kPeriods, kProjects, kRuns);
-    std::printf("%-52s %8.1f ms   (baseline)\n", "read 100,000 periods with both date texts", readMs);
-    std::printf("%-52s %8.1f ms   ratio %4.2f   (target: well under 1 s)\n", "LoadTimePeriods: the details list filled", fillMs,
-                fillMs / readMs);
-    std::printf("%-52s %8.1f ms   (baseline)\n", "LoadProjects, 1,000 projects", loadMs);
-    std::printf("%-52s %8.1f ms   ratio %4.2f\n", "FillProjectList, 1,000 projects", fillProjectsMs, fillProjectsMs / loadMs);
+    bench::RatioLine(52, "read 100,000 periods with both date texts", readMs, readMs, "(baseline)");
+    bench::RatioLine(52, "LoadTimePeriods: the details list filled", fillMs, readMs, "(target: well under 1 s)");
+    bench::RatioLine(52, "LoadProjects, 1,000 projects", loadMs, loadMs, "(baseline)");
+    bench::RatioLine(52, "FillProjectList, 1,000 projects", fillProjectsMs, loadMs, "");
     if (entries != kPeriods)
         std::printf("!! the list holds %d entries, expected %d\n", entries, kPeriods);
     frmProjectDetails.Unload();

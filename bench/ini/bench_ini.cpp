@@ -3,6 +3,8 @@
 // Usage: bench_ini [repetitions]   (default 15; every figure is the median)
 #include "classes/clsINIParse.h"
 
+#include "../BenchSupport.h"
+
 // Header-only use (Debian keeps the definitions behind SI_IMPLEMENTATION), bytes taken as they
 // are, like clsINIParse takes them, which also spares the Unicode helpers.
 #define SI_IMPLEMENTATION
@@ -101,25 +103,6 @@ std::size_t Generate(const std::string& path)
     return lines;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// Runs prepare (untimed), then work (timed), reps times; returns the median time of work.
-double Measure(int reps, const std::function<void()>& prepare, const std::function<void()>& work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < reps; ++i) {
-        prepare();
-        const auto start = Clock::now();
-        work();
-        times.push_back(Since(start));
-    }
-    return Median(times);
-}
-
 void ReadWholeFile(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -147,10 +130,10 @@ int main(int argc, char** argv)
     const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
     std::printf("file: %zu lines, %.2f MB; median of %d runs\n\n", lines, fileBytes / 1e6, reps);
 
-    const double floorMs = Measure(reps, [] {}, [&] { ReadWholeFile(path); });
+    const double floorMs = bench::Measure(reps, [] {}, [&] { ReadWholeFile(path); });
     std::unique_ptr<clsINIParse> ini;
     std::size_t peak = 0, held = 0;
-    const double loadMs = Measure(
+    const double loadMs = bench::Measure(
         reps, [&] { ini.reset(); },
         [&] {
             const std::size_t before = gLiveBytes;
@@ -161,12 +144,12 @@ int main(int argc, char** argv)
             peak = gPeakBytes - before;
             held = gLiveBytes - before;
         });
-    const double inihMs = Measure(reps, [] {}, [&] { ini_parse(path.c_str(), IgnoreEntry, nullptr); });
+    const double inihMs = bench::Measure(reps, [] {}, [&] { ini_parse(path.c_str(), IgnoreEntry, nullptr); });
     std::unique_ptr<CSimpleIniA> simple;
-    const double simpleLoadMs = Measure(reps, [&] { simple = std::make_unique<CSimpleIniA>(); }, [&] { simple->LoadFile(path.c_str()); });
+    const double simpleLoadMs = bench::Measure(reps, [&] { simple = std::make_unique<CSimpleIniA>(); }, [&] { simple->LoadFile(path.c_str()); });
 
     std::vector<double> fsyncs;
-    const double saveMs = Measure(
+    const double saveMs = bench::Measure(
         reps,
         [&] {
             ini = std::make_unique<clsINIParse>();
@@ -179,8 +162,8 @@ int main(int argc, char** argv)
         },
         [&] { ini->SaveINI(); });
     fsyncs.push_back(gFsyncMs);
-    const double fsyncMs = Median(fsyncs);
-    const double simpleSaveMs = Measure(reps, [] {}, [&] { simple->SaveFile((folder + "/simple.ini").c_str()); });
+    const double fsyncMs = bench::Median(fsyncs);
+    const double simpleSaveMs = bench::Measure(reps, [] {}, [&] { simple->SaveFile((folder + "/simple.ini").c_str()); });
 
     std::printf("plain read of the whole file (floor)  %8.2f ms\n", floorMs);
     std::printf("inih ini_parse, storing nothing       %8.2f ms\n", inihMs);

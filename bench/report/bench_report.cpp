@@ -5,12 +5,12 @@
 #include "report/Report.h"
 
 #include "BenchDatabase.h"
+#include "../BenchSupport.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 
@@ -25,12 +25,6 @@ namespace {
 
 constexpr int kRuns = 9;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // The two taken in turns, so that a busy machine slows both alike; the medians in ms.
 std::pair<double, double> TimePair(const std::function<void()>& base, const std::function<void()>& ours)
 {
@@ -39,13 +33,10 @@ std::pair<double, double> TimePair(const std::function<void()>& base, const std:
     ours();
     for (int i = 0; i < kRuns; ++i) {
         for (auto [f, runs] : {std::pair{&base, &a}, std::pair{&ours, &b}}) {
-            QElapsedTimer t;
-            t.start();
-            (*f)();
-            runs->push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+            runs->push_back(bench::ElapsedMs(*f));
         }
     }
-    return {Median(a), Median(b)};
+    return {bench::Median(a), bench::Median(b)};
 }
 
 // The aggregate read through bare SQLite on a connection of its own, every row fetched.
@@ -54,7 +45,7 @@ void BareAggregate(const QString& path, const QByteArray& sql)
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* st = nullptr;
-    Check(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), db, "prepare");
+    bench::Check(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), db, "prepare");
     double sum = 0;
     while (sqlite3_step(st) == SQLITE_ROW)
         sum += sqlite3_column_int(st, 0) + sqlite3_column_double(st, sqlite3_column_count(st) - 1);
@@ -75,7 +66,7 @@ void Report(const QString& path, const ReportOptions& o)
 
 void Line(const char* what, double ms, double baseMs, const char* target)
 {
-    std::printf("%-62s %9.1f ms   ratio %5.2f   %s\n", what, ms, ms / baseMs, target);
+    bench::RatioLine(62, what, ms, baseMs, target);
 }
 
 } // namespace

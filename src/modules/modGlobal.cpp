@@ -90,20 +90,11 @@ void DeleteProjectRecord(qint32 projectID)
     const QString id = QString::number(projectID);
     Connection cn;
     cn.Open(gConnectionString);
-    cn.BeginTrans();
-    try {
-        // The periods first, then the project; together or not at all.
-        cn.Execute(QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=") + id);
-        cn.Execute(QStringLiteral("DELETE FROM tblProject WHERE ProjectID=") + id);
-        cn.CommitTrans();
-    } catch (...) {
-        try {
-            cn.RollbackTrans();
-        } catch (const AppError&) {
-            // The first error is the one the user needs; closing the connection rolls back anyway.
-        }
-        throw;
-    }
+    TransactionScope transaction(cn);
+    // The periods first, then the project; together or not at all.
+    cn.Execute(QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=") + id);
+    cn.Execute(QStringLiteral("DELETE FROM tblProject WHERE ProjectID=") + id);
+    transaction.Commit();
     cn.Close();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/Database.h"
 
 #include "platform/AppError.h"
+#include "platform/QuotedText.h"
 #include "platform/Regional.h"
 
 #include <QCollator>
@@ -69,19 +70,9 @@ Translated Translate(const QString& text)
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             // Quoted text (or name) with its quote doubled inside: passed on unchanged;
             // a # inside it is just a character.
-            int j = i + 1;
-            for (;;) {
-                if (j >= n)
-                    Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
-                if (text.at(j) == c) {
-                    if (j + 1 < n && text.at(j + 1) == c) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
+            const int j = ClosingQuote(text, i + 1, c);
+            if (j < 0)
+                Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
             out.sql += QStringView(text).mid(i, j - i + 1);
             i = j + 1;
             continue;
@@ -129,16 +120,9 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
         int i = pos + static_cast<int>(m.capturedLength(0));
         QString value;
         if (i < cs.size() && cs.at(i) == QLatin1Char('{')) {
-            for (++i;; ++i) {
-                if (i >= cs.size())
-                    return false;
-                if (cs.at(i) == QLatin1Char('}')) {
-                    if (i + 1 >= cs.size() || cs.at(i + 1) != QLatin1Char('}'))
-                        break;
-                    ++i;
-                }
-                value += cs.at(i);
-            }
+            i = ClosingQuote(cs, i + 1, QLatin1Char('}'), &value);
+            if (i < 0)
+                return false;
             if (++i < cs.size() && cs.at(i) != QLatin1Char(';'))
                 return false;
         } else {
@@ -224,15 +208,16 @@ void Connection::Open(const QString& connectionString, Access access)
         sqlite3_create_collation_v2(db_, "NOCASE", SQLITE_UTF8, nullptr, CollateNames, nullptr);
 
         // Reading the schema also tells a foreign or damaged file, and waits for a lock.
-        sqlite3_stmt* st = nullptr;
+        sqlite3_stmt* raw = nullptr;
         const char* sql = "SELECT name, type FROM sqlite_master WHERE type IN ('table','view')";
-        int prc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+        int prc = sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr);
+        Statement st(raw);
         bool hasProject = false, hasPeriod = false, hasQuery = false;
         if (prc == SQLITE_OK)
             prc = SQLITE_ROW;
-        while (prc == SQLITE_ROW && (prc = sqlite3_step(st)) == SQLITE_ROW) {
-            const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            const QString type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        while (prc == SQLITE_ROW && (prc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+            const QString type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)));
             if (type == QLatin1String("table") && name.compare(QLatin1String("tblProject"), Qt::CaseInsensitive) == 0)
                 hasProject = true;
             else if (type == QLatin1String("table") && name.compare(QLatin1String("tblTimePeriod"), Qt::CaseInsensitive) == 0)
@@ -241,7 +226,7 @@ void Connection::Open(const QString& connectionString, Access access)
                 hasQuery = true;
         }
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
-        sqlite3_finalize(st);
+        st.reset();
         if (prc != SQLITE_DONE) {
             if ((prc & 0xff) == SQLITE_NOTADB)
                 Fail(QStringLiteral("The file \"%1\" is not a database.").arg(path));
@@ -312,30 +297,30 @@ void Connection::Raise(const QString& what, const QString& sql) const
     Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, reason, sql));
 }
 
-sqlite3_stmt* Connection::Prepare(const QString& sql, const QString& what)
+Statement Connection::Prepare(const QString& sql, const QString& what)
 {
     if (!db_)
         Fail(QStringLiteral("The database connection is not open. The statement was:\n%1").arg(sql));
     const Translated t = Translate(Representable(sql));
-    sqlite3_stmt* st = nullptr;
+    sqlite3_stmt* raw = nullptr;
     const void* tail = nullptr;
     const int bytes = static_cast<int>(t.sql.size() * sizeof(char16_t));
-    if (sqlite3_prepare16_v2(db_, t.sql.utf16(), bytes, &st, &tail) != SQLITE_OK)
+    if (sqlite3_prepare16_v2(db_, t.sql.utf16(), bytes, &raw, &tail) != SQLITE_OK)
         Raise(what, sql);
+    Statement st(raw);
     if (!st)
         Fail(QStringLiteral("The statement is empty."));
     // A second statement after the first is never ours: refuse it rather than ignore it.
     const auto* rest = static_cast<const char16_t*>(tail);
     const auto* end = reinterpret_cast<const char16_t*>(t.sql.utf16()) + t.sql.size();
     for (; rest && rest < end; ++rest) {
-        if (!QChar(*rest).isSpace() && *rest != u';') {
-            sqlite3_finalize(st);
+        if (!QChar(*rest).isSpace() && *rest != u';')
             Fail(QStringLiteral("The text holds more than one statement:\n%1").arg(sql));
-        }
     }
     for (size_t k = 0; k < t.dates.size(); ++k) {
-        if (sqlite3_bind_double(st, static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
-            sqlite3_finalize(st);
+        if (sqlite3_bind_double(st.get(), static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
+            // Finalized before the error is read, as the message has always described.
+            st.reset();
             Raise(what, sql);
         }
     }
@@ -346,16 +331,15 @@ void Connection::Execute(const QString& sql)
 {
     Report(sql);
     const QString what = QStringLiteral("Nothing was stored");
-    sqlite3_stmt* st = Prepare(sql, what);
+    Statement st = Prepare(sql, what);
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        sqlite3_reset(st);
-        sqlite3_finalize(st);
+        sqlite3_reset(st.get());
+        st.reset();
         Raise(what, sql);
     }
-    sqlite3_finalize(st);
 }
 
 void Connection::Close()
@@ -402,6 +386,28 @@ void Connection::RollbackTrans()
 {
     Transaction(QStringLiteral("RollbackTrans"), "ROLLBACK",
                 QStringLiteral("The unfinished change could not be undone"));
+}
+
+TransactionScope::TransactionScope(Connection& connection) : connection_(connection)
+{
+    connection_.BeginTrans();
+}
+
+TransactionScope::~TransactionScope()
+{
+    if (done_)
+        return;
+    try {
+        connection_.RollbackTrans();
+    } catch (const AppError&) {
+        // The first error is the one the user needs; closing the connection rolls back anyway.
+    }
+}
+
+void TransactionScope::Commit()
+{
+    connection_.CommitTrans();
+    done_ = true;
 }
 
 void Connection::Detach(RecordSet* rs)
@@ -484,7 +490,7 @@ void RecordSet::Open(const QString& sql, Connection& connection)
 
 void RecordSet::Step()
 {
-    const int rc = sqlite3_step(stmt_);
+    const int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW)
         return;
     eof_ = true;
@@ -501,21 +507,21 @@ Field RecordSet::Fields(int index) const
 {
     if (!stmt_ || eof_)
         Fail(QStringLiteral("There is no current row in the result of:\n%1").arg(sql_));
-    if (index < 0 || index >= sqlite3_column_count(stmt_))
+    if (index < 0 || index >= sqlite3_column_count(stmt_.get()))
         Fail(QStringLiteral("There is no column %1 in the result of:\n%2").arg(index).arg(sql_));
-    switch (sqlite3_column_type(stmt_, index)) {
+    switch (sqlite3_column_type(stmt_.get(), index)) {
     case SQLITE_NULL:
         return Field(QVariant());
     case SQLITE_INTEGER:
-        return Field(QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, index))));
+        return Field(QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_.get(), index))));
     case SQLITE_FLOAT:
-        return Field(QVariant(sqlite3_column_double(stmt_, index)));
+        return Field(QVariant(sqlite3_column_double(stmt_.get(), index)));
     case SQLITE_BLOB:
-        return Field(QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, index)),
-                                         sqlite3_column_bytes(stmt_, index))));
+        return Field(QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_.get(), index)),
+                                         sqlite3_column_bytes(stmt_.get(), index))));
     default: {
-        const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, index));
-        const int bytes = sqlite3_column_bytes16(stmt_, index);
+        const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt_.get(), index));
+        const int bytes = sqlite3_column_bytes16(stmt_.get(), index);
         return Field(QVariant(QString::fromUtf16(text, bytes / 2)));
     }
     }
@@ -540,8 +546,10 @@ void RecordSet::Close()
 
 void RecordSet::Finalize()
 {
-    if (stmt_) {
-        sqlite3_finalize(stmt_);
-        stmt_ = nullptr;
-    }
+    stmt_.reset();
+}
+
+void StatementFinalizer::operator()(sqlite3_stmt* st) const noexcept
+{
+    sqlite3_finalize(st);
 }

@@ -4,11 +4,19 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 class RecordSet;
+
+// Owns a prepared statement: it is finalized on every path out, errors included.
+struct StatementFinalizer
+{
+    void operator()(sqlite3_stmt* st) const noexcept;
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // Orders two project names as the project list sorts them: letter case ignored, accented
 // letters beside their base letters, following the user's locale; 0 only for names that
@@ -59,7 +67,7 @@ public:
 
 private:
     friend class RecordSet;
-    sqlite3_stmt* Prepare(const QString& sql, const QString& what);
+    Statement Prepare(const QString& sql, const QString& what);
     void Raise(const QString& what, const QString& sql) const;
     void Transaction(const QString& step, const char* sql, const QString& what);
     void Detach(RecordSet* rs);
@@ -67,6 +75,23 @@ private:
     sqlite3* db_ = nullptr;
     QString path_;
     std::vector<RecordSet*> recordSets_;
+};
+
+// A transaction for one scope: begun on construction, rolled back on leaving the scope
+// unless Commit() was reached, so an error half-way stores nothing.
+class TransactionScope
+{
+public:
+    explicit TransactionScope(Connection& connection);
+    ~TransactionScope();
+    TransactionScope(const TransactionScope&) = delete;
+    TransactionScope& operator=(const TransactionScope&) = delete;
+
+    void Commit();
+
+private:
+    Connection& connection_;
+    bool done_ = false;
 };
 
 // One value of the current row; may be Null. The conversions raise an AppError for Null,
@@ -108,7 +133,7 @@ private:
     void Finalize();
 
     Connection* connection_ = nullptr;
-    sqlite3_stmt* stmt_ = nullptr;
+    Statement stmt_;
     QString sql_;
     bool eof_ = true;
 };

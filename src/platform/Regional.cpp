@@ -6,6 +6,7 @@
 #include "platform/Regional.h"
 
 #include "platform/AppError.h"
+#include "platform/QuotedText.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -60,24 +61,12 @@ void MergeLiterals(Pattern& p)
 // quotes and out. Returns the position after the closing quote.
 int QuotedText(const QString& format, int i, QString& text)
 {
-    const int n = format.size();
-    int j = i + 1;
-    if (j < n && format.at(j) == QLatin1Char('\'')) {
+    if (i + 1 < format.size() && format.at(i + 1) == QLatin1Char('\'')) {
         text = QStringLiteral("'");
-        return j + 1;
+        return i + 2;
     }
-    while (j < n) {
-        if (format.at(j) == QLatin1Char('\'')) {
-            if (j + 1 < n && format.at(j + 1) == QLatin1Char('\'')) {
-                text += QLatin1Char('\'');
-                j += 2;
-                continue;
-            }
-            break;
-        }
-        text += format.at(j++);
-    }
-    return j + 1;
+    const int close = ClosingQuote(format, i + 1, QLatin1Char('\''), &text);
+    return close < 0 ? static_cast<int>(format.size()) + 1 : close + 1;
 }
 
 // The length of the field at format[i]: a run of one letter, or the marker "ap" in any case.

@@ -185,9 +185,20 @@ void SystemTray::AttachToTrayWidget()
         m_trayWidget = widget;
         return;
     }
-    if (QSystemTrayIcon::isSystemTrayAvailable() && m_attachRetries < kAttachRetries) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    if (m_attachRetries < kAttachRetries) {
         ++m_attachRetries;
         QTimer::singleShot(kAttachRetryMs, this, &SystemTray::AttachToTrayWidget);
+        return;
+    }
+    // The lookup by class name leans on a Qt internal: say so once when it stops working,
+    // rather than fall back to presses in silence.
+    static bool warned = false;
+    if (m_road == Road::XEmbed && !warned) {
+        warned = true;
+        qWarning("Tallyclock: Qt's tray widget %s did not appear; the popup menu opens on the "
+                 "right-button press instead of its release.", kTrayWidgetClass);
     }
 }
 
