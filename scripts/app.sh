@@ -3,8 +3,8 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
+cmake --preset default
+cmake --build --preset default
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 $SUDO cmake --install build --prefix /usr/local

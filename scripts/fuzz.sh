@@ -6,8 +6,7 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
-CC=clang CXX=clang++ cmake -S tests/fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build-fuzz --target fuzz_clsINIParse
+(cd tests/fuzz && cmake --preset fuzz && cmake --build --preset fuzz)
 mkdir -p build-fuzz/corpus
 # Seeds: a file with comments, sections and an empty line; one with edits after it (NUL-separated
 # section, name, value, name to delete).
