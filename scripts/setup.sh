@@ -3,7 +3,7 @@
 set -e
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev sqlite3 \
 xvfb xauth openbox trayer xdotool x11-utils imagemagick dbus xfce4-panel xfconf clang libclang-rt-14-dev \
-fonts-liberation libqt6svg6 librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian"
+fonts-liberation clang-format libqt6svg6 librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
