@@ -34,7 +34,12 @@ void BareQuery(const QString& path, const char* sql, bool projects)
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_stmt* st = nullptr;
     bench::Check(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), db, "prepare");
-    struct Row { int id; std::string name, desc; double total; };
+    struct Row
+    {
+        int id;
+        std::string name, desc;
+        double total;
+    };
     std::vector<Row> out;
     while (sqlite3_step(st) == SQLITE_ROW) {
         Row r;
@@ -63,7 +68,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
     const QString path = BenchDatabase(folder);
     gConnectionString = ConnectionStringFor(folder + QLatin1Char('/'));
     gProjects = std::make_unique<clsProject>();
@@ -71,13 +77,15 @@ int main(int argc, char* argv[])
     std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
                 kBigProject, kRuns);
 
-    const double bareProjects = bench::TimeMs(kRuns, [&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });
+    const double bareProjects = bench::TimeMs(kRuns,
+                                              [&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });
     const double loadProjects = bench::TimeMs(kRuns, [] { LoadProjects(); });
     Line("bare SQLite: SELECT * FROM qryProject ORDER BY Name", bareProjects, bareProjects, "(baseline)");
     Line("LoadProjects", loadProjects, bareProjects, "(target: ratio <= 1.3, < 300 ms)");
 
     const qint32 big = kProjects + 1;
-    const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(big);
+    const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime")
+                                .arg(big);
     const QByteArray listingUtf8 = listing.toUtf8();
     const double bareListing = bench::TimeMs(kRuns, [&] { BareQuery(path, listingUtf8.constData(), false); });
     int rows = 0;

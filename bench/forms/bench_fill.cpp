@@ -44,9 +44,9 @@ void MakeDatabase(const QString& path)
     }
     sqlite3_finalize(p);
     sqlite3_stmt* t = nullptr;
-    bench::Check(sqlite3_prepare_v2(db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,?,?)", -1, &t,
-                                    nullptr),
-                 db, "prepare");
+    bench::Check(
+        sqlite3_prepare_v2(db, "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,?,?)", -1, &t, nullptr),
+        db, "prepare");
     for (int k = 0; k < kPeriods; ++k) {
         const double start = 45000.0 + k * 0.37;
         sqlite3_bind_double(t, 1, start);

@@ -33,13 +33,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
+double Since(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 std::size_t gLiveBytes = 0;
 std::size_t gPeakBytes = 0;
 double gFsyncMs = 0;
 
-}  // namespace
+} // namespace
 
 // Every heap block is counted, so the peak during LoadINI is the model's true cost. Not inlined:
 // GCC would take the free() below for a mismatch with the caller's new.
@@ -58,7 +61,10 @@ double gFsyncMs = 0;
         gLiveBytes -= malloc_usable_size(p);
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
 
 // Times the flush to disk inside SaveINI: this definition is found before the C library's.
 extern "C" int fsync(int fd)
@@ -106,7 +112,8 @@ std::size_t Generate(const std::string& path)
 void ReadWholeFile(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
+    struct stat info
+    { };
     ::fstat(fd, &info);
     std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(info.st_size) + 1]);
     std::size_t used = 0;
@@ -115,9 +122,12 @@ void ReadWholeFile(const std::string& path)
     ::close(fd);
 }
 
-int IgnoreEntry(void*, const char*, const char*, const char*) { return 1; }
+int IgnoreEntry(void*, const char*, const char*, const char*)
+{
+    return 1;
+}
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -130,7 +140,8 @@ int main(int argc, char** argv)
     const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
     std::printf("file: %zu lines, %.2f MB; median of %d runs\n\n", lines, fileBytes / 1e6, reps);
 
-    const double floorMs = bench::Measure(reps, [] {}, [&] { ReadWholeFile(path); });
+    const double floorMs = bench::Measure(
+        reps, [] {}, [&] { ReadWholeFile(path); });
     std::unique_ptr<clsINIParse> ini;
     std::size_t peak = 0, held = 0;
     const double loadMs = bench::Measure(
@@ -144,9 +155,11 @@ int main(int argc, char** argv)
             peak = gPeakBytes - before;
             held = gLiveBytes - before;
         });
-    const double inihMs = bench::Measure(reps, [] {}, [&] { ini_parse(path.c_str(), IgnoreEntry, nullptr); });
+    const double inihMs = bench::Measure(
+        reps, [] {}, [&] { ini_parse(path.c_str(), IgnoreEntry, nullptr); });
     std::unique_ptr<CSimpleIniA> simple;
-    const double simpleLoadMs = bench::Measure(reps, [&] { simple = std::make_unique<CSimpleIniA>(); }, [&] { simple->LoadFile(path.c_str()); });
+    const double simpleLoadMs = bench::Measure(
+        reps, [&] { simple = std::make_unique<CSimpleIniA>(); }, [&] { simple->LoadFile(path.c_str()); });
 
     std::vector<double> fsyncs;
     const double saveMs = bench::Measure(
@@ -163,21 +176,25 @@ int main(int argc, char** argv)
         [&] { ini->SaveINI(); });
     fsyncs.push_back(gFsyncMs);
     const double fsyncMs = bench::Median(fsyncs);
-    const double simpleSaveMs = bench::Measure(reps, [] {}, [&] { simple->SaveFile((folder + "/simple.ini").c_str()); });
+    const double simpleSaveMs = bench::Measure(
+        reps, [] {}, [&] { simple->SaveFile((folder + "/simple.ini").c_str()); });
 
     std::printf("plain read of the whole file (floor)  %8.2f ms\n", floorMs);
     std::printf("inih ini_parse, storing nothing       %8.2f ms\n", inihMs);
     std::printf("SimpleIni LoadFile                    %8.2f ms\n", simpleLoadMs);
-    std::printf("LoadINI                               %8.2f ms  = %.2fx inih (target <= 1.5), %.2fx floor, %.2fx SimpleIni\n\n",
+    std::printf("LoadINI                               %8.2f ms  = %.2fx inih (target <= 1.5), %.2fx floor, %.2fx "
+                "SimpleIni\n\n",
                 loadMs, loadMs / inihMs, loadMs / floorMs, loadMs / simpleLoadMs);
     std::printf("SimpleIni SaveFile (no flush to disk) %8.2f ms\n", simpleSaveMs);
-    std::printf("SaveINI, all of it                    %8.2f ms  = %.2fx SimpleIni SaveFile\n", saveMs, saveMs / simpleSaveMs);
+    std::printf("SaveINI, all of it                    %8.2f ms  = %.2fx SimpleIni SaveFile\n", saveMs,
+                saveMs / simpleSaveMs);
     std::printf("  of which fsync (flush to disk)      %8.2f ms\n", fsyncMs);
     std::printf("SaveINI without the fsync             %8.2f ms  = %.2fx SimpleIni SaveFile (target <= 1.5)\n\n",
                 saveMs - fsyncMs, (saveMs - fsyncMs) / simpleSaveMs);
-    std::printf("model memory: peak during LoadINI %.2f MB = %.2fx file size (target <= 4); held after %.2f MB = %.2fx\n",
-                static_cast<double>(peak) / 1e6, static_cast<double>(peak) / fileBytes, static_cast<double>(held) / 1e6,
-                static_cast<double>(held) / fileBytes);
+    std::printf(
+        "model memory: peak during LoadINI %.2f MB = %.2fx file size (target <= 4); held after %.2f MB = %.2fx\n",
+        static_cast<double>(peak) / 1e6, static_cast<double>(peak) / fileBytes, static_cast<double>(held) / 1e6,
+        static_cast<double>(held) / fileBytes);
     std::filesystem::remove_all(folder);
     return 0;
 }

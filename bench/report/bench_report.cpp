@@ -75,7 +75,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
     const QString path = BenchDatabase(folder);
     std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
                 kBigProject, kRuns);
@@ -86,8 +87,9 @@ int main(int argc, char* argv[])
     ReportOptions week;
     week.from = static_cast<double>(zero.daysTo(day.addDays(1 - day.dayOfWeek())));
     week.to = *week.from + 7;
-    const QByteArray weekSql = QStringLiteral("SELECT ProjectID, CAST(StartTime AS INTEGER) AS Day, SUM(EndTime-StartTime) "
-                                              "FROM tblTimePeriod WHERE StartTime>=%1 AND EndTime<=%2 GROUP BY ProjectID, Day")
+    const QByteArray weekSql = QStringLiteral(
+                                   "SELECT ProjectID, CAST(StartTime AS INTEGER) AS Day, SUM(EndTime-StartTime) "
+                                   "FROM tblTimePeriod WHERE StartTime>=%1 AND EndTime<=%2 GROUP BY ProjectID, Day")
                                    .arg(*week.from)
                                    .arg(*week.to)
                                    .toUtf8();
@@ -105,13 +107,14 @@ int main(int argc, char* argv[])
     ReportOptions periods;
     periods.format = Format::Csv;
     const QString csv = folder + QStringLiteral("/periods.csv");
-    const auto [bareCsv, csvMs] = TimePair([] {}, [&] {
-        Connection cn;
-        OpenReportDatabase(cn, path);
-        QFile out(csv);
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        WritePeriods(cn, periods, out);
-    });
+    const auto [bareCsv, csvMs] = TimePair([] {},
+                                           [&] {
+                                               Connection cn;
+                                               OpenReportDatabase(cn, path);
+                                               QFile out(csv);
+                                               out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                                               WritePeriods(cn, periods, out);
+                                           });
     (void)bareCsv;
     const double rows = kProjects * static_cast<double>(kPeriodsEach) + kBigProject;
     std::printf("%-62s %9.1f ms   %.2f million rows/s   (target: >= 1)\n", "periods --format csv, to a file", csvMs,

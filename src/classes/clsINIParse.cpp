@@ -18,8 +18,7 @@ namespace fs = std::filesystem;
 
 INIFileError::INIFileError(const std::string& fileName, const std::string& action, const std::string& reason)
     : std::runtime_error(action + " \"" + fileName + "\": " + reason), mFileName(fileName), mReason(reason)
-{
-}
+{ }
 
 namespace {
 
@@ -30,9 +29,10 @@ constexpr std::size_t kMaxLength = std::numeric_limits<std::uint32_t>::max();
     throw INIFileError(fileName, action, std::generic_category().message(error));
 }
 
-class FileHandle {
+class FileHandle
+{
 public:
-    explicit FileHandle(int fd) : mFd(fd) {}
+    explicit FileHandle(int fd) : mFd(fd) { }
     ~FileHandle()
     {
         if (mFd >= 0)
@@ -48,9 +48,10 @@ private:
 
 // Next CR or LF at or after p. Each kind is searched separately and remembered, so a file
 // that uses only one of them is still scanned once, not once per line.
-class BreakFinder {
+class BreakFinder
+{
 public:
-    BreakFinder(char* begin, char* end) : mEnd(end), mCR(Find(begin, '\r')), mLF(Find(begin, '\n')) {}
+    BreakFinder(char* begin, char* end) : mEnd(end), mCR(Find(begin, '\r')), mLF(Find(begin, '\n')) { }
     char* Next(char* p)
     {
         if (mCR < p)
@@ -77,7 +78,8 @@ private:
 // names, the owner, the link itself) or cannot be made (no temporary file in the folder),
 // the file is written through in place as a plain write would, truncated only once the new
 // contents are ready in memory.
-class FileWriter {
+class FileWriter
+{
 public:
     explicit FileWriter(const std::string& fileName);
     ~FileWriter();
@@ -86,7 +88,7 @@ public:
 
     void Line(const char* text, std::size_t length)
     {
-        if (length + 2 <= kBufferSize - mUsed) {  // the usual case, kept to two small copies
+        if (length + 2 <= kBufferSize - mUsed) { // the usual case, kept to two small copies
             std::memcpy(mBuffer.get() + mUsed, text, length);
             std::memcpy(mBuffer.get() + mUsed + length, "\r\n", 2);
             mUsed += length + 2;
@@ -111,12 +113,12 @@ private:
     void Emit(const char* text, std::size_t length);
     void WriteAll(const char* text, std::size_t length);
 
-    std::string mFileName;  // as the caller named it, for messages
-    std::string mTarget;    // what the temporary file is renamed to, with a symbolic link resolved
-    std::string mTempName;  // empty when writing in place
+    std::string mFileName; // as the caller named it, for messages
+    std::string mTarget; // what the temporary file is renamed to, with a symbolic link resolved
+    std::string mTempName; // empty when writing in place
     int mFd = -1;
-    bool mRegular = false;  // a regular file is synced; in place, it is truncated first
-    std::string mInPlace;   // in place: the whole new contents, written at Commit
+    bool mRegular = false; // a regular file is synced; in place, it is truncated first
+    std::string mInPlace; // in place: the whole new contents, written at Commit
     bool mCommitted = false;
     std::unique_ptr<char[]> mBuffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     std::size_t mUsed = 0;
@@ -137,16 +139,20 @@ FileWriter::FileWriter(const std::string& fileName) : mFileName(fileName)
     // read-only file), and is what an in-place save writes through. A pipe without a reader
     // is refused rather than waited for.
     mFd = ::open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat old {};
-    struct stat name {};
+    struct stat old
+    { };
+    struct stat name
+    { };
     if (mFd >= 0) {
         if (::fstat(mFd, &old) != 0)
             fail(errno);
         // Replaced only as a regular file (not a device or a pipe) with one link (its other
         // names would keep the old contents) that is not mounted over another (it cannot be
         // renamed over). A symbolic link survives when the file it names is replaced.
-        struct statx where {};
-        const bool mounted = ::statx(mFd, "", AT_EMPTY_PATH, 0, &where) != 0 || (where.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+        struct statx where
+        { };
+        const bool mounted = ::statx(mFd, "", AT_EMPTY_PATH, 0, &where) != 0
+            || (where.stx_attributes & STATX_ATTR_MOUNT_ROOT);
         std::error_code ec;
         const bool link = ::lstat(fileName.c_str(), &name) == 0 && S_ISLNK(name.st_mode);
         const std::string target = link ? fs::canonical(fileName, ec).string() : fileName;
@@ -155,7 +161,7 @@ FileWriter::FileWriter(const std::string& fileName) : mFileName(fileName)
     } else if (errno != ENOENT) {
         fail(errno);
     } else if (::lstat(fileName.c_str(), &name) != 0 && errno == ENOENT && StartReplacement(fileName, nullptr)) {
-        return;  // a new file
+        return; // a new file
     } else {
         // A plain write: through a dangling symbolic link it creates the file the link names.
         mFd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -175,7 +181,7 @@ bool FileWriter::StartReplacement(const std::string& target, const struct stat* 
     const fs::path path(target);
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count())
-                      ^ (static_cast<unsigned long long>(::getpid()) << 32);
+        ^ (static_cast<unsigned long long>(::getpid()) << 32);
     int fd = -1;
     for (unsigned attempt = 0; fd < 0; ++attempt) {
         // Built step by step: GCC 12 warns falsely (-Wrestrict) on "." + string at -O3.
@@ -200,7 +206,7 @@ bool FileWriter::StartReplacement(const std::string& target, const struct stat* 
         return false;
     }
     if (mFd >= 0)
-        ::close(mFd);  // the old file, opened only as a check
+        ::close(mFd); // the old file, opened only as a check
     mFd = fd;
     mTarget = target;
     mRegular = true;
@@ -265,7 +271,7 @@ void FileWriter::Commit()
             ThrowSystem(mFileName, "cannot write", errno);
         WriteAll(mInPlace.data(), mInPlace.size());
     }
-    if (mRegular && ::fsync(mFd) != 0)  // a device or a pipe has nothing to sync
+    if (mRegular && ::fsync(mFd) != 0) // a device or a pipe has nothing to sync
         ThrowSystem(mFileName, "cannot write", errno);
     const int fd = std::exchange(mFd, -1);
     if (::close(fd) != 0)
@@ -283,7 +289,7 @@ void FileWriter::Commit()
         ::fsync(dir.Get());
 }
 
-}  // namespace
+} // namespace
 
 std::string clsINIParse::INIFileName() const
 {
@@ -311,7 +317,8 @@ void clsINIParse::LoadINI()
         ThrowSystem(mINIFileName, "cannot open", errno);
     // One read of the whole file; the model then points into this buffer instead of copying
     // every name and value. The extra byte lets the end of the file show without regrowing.
-    struct stat info {};
+    struct stat info
+    { };
     std::size_t capacity = 4096;
     if (::fstat(fd.Get(), &info) == 0 && info.st_size > 0)
         capacity = static_cast<std::size_t>(info.st_size) + 1;
@@ -319,7 +326,7 @@ void clsINIParse::LoadINI()
     std::size_t used = 0;
     int readError = 0;
     for (;;) {
-        if (used == capacity) {  // the file grew, or its size was not known
+        if (used == capacity) { // the file grew, or its size was not known
             auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
             std::memcpy(bigger.get(), buffer.get(), used);
             buffer = std::move(bigger);
@@ -338,7 +345,7 @@ void clsINIParse::LoadINI()
 
     char* begin = buffer.get();
     char* end = begin + used;
-    if (readError != 0) {  // the lines read completely before the failure still count
+    if (readError != 0) { // the lines read completely before the failure still count
         while (end > begin && end[-1] != '\r' && end[-1] != '\n')
             --end;
     }
@@ -347,7 +354,7 @@ void clsINIParse::LoadINI()
     mBuffers.push_back(std::move(buffer));
     const bool complete = Parse(begin, end);
     if (mVariables.size() == variablesBefore && mComments.size() == commentsBefore)
-        mBuffers.pop_back();  // nothing points into it
+        mBuffers.pop_back(); // nothing points into it
     if (readError != 0)
         ThrowSystem(mINIFileName, "cannot read", readError);
     if (!complete)
@@ -360,7 +367,7 @@ bool clsINIParse::Parse(char* begin, char* end)
 {
     std::string_view section;
     std::uint32_t sectionId = 0;
-    bool sectionInterned = true;  // sections are interned only once a variable uses them
+    bool sectionInterned = true; // sections are interned only once a variable uses them
     std::int64_t lineNumber = 0;
     const std::size_t commentsBefore = mComments.size();
     bool complete = true;
@@ -371,7 +378,7 @@ bool clsINIParse::Parse(char* begin, char* end)
         if (next < end)
             next += (*next == '\r' && next + 1 < end && next[1] == '\n') ? 2 : 1;
         const auto length = static_cast<std::size_t>(lineEnd - line);
-        if (length == 0) {  // empty lines do not count
+        if (length == 0) { // empty lines do not count
             line = next;
             continue;
         }
@@ -406,8 +413,7 @@ std::string clsINIParse::GetVariableValue(const std::string& VariableName) const
     return k == std::string::npos ? std::string() : std::string(ValueOf(mVariables[k]));
 }
 
-std::string clsINIParse::GetSectionVariableValue(const std::string& SectionName,
-                                                 const std::string& VariableName) const
+std::string clsINIParse::GetSectionVariableValue(const std::string& SectionName, const std::string& VariableName) const
 {
     std::uint32_t section = 0;
     if (!FindSection(SectionName, section))
@@ -486,7 +492,7 @@ void clsINIParse::SaveINI()
 {
     SortVariables();
     FileWriter out(mINIFileName);
-    std::int64_t line = 0;  // number of the line being written, counting every output line
+    std::int64_t line = 0; // number of the line being written, counting every output line
     // The line number only grows, so the comments are met in index order.
     auto next = mCommentIndex.begin();
     const auto writePendingComments = [&] {
@@ -525,8 +531,9 @@ void clsINIParse::SortVariables()
         return;
     std::vector<std::uint32_t> order(mSections.size());
     std::iota(order.begin(), order.end(), 0U);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return mSections[a] < mSections[b]; });
-    std::vector<std::size_t> start(mSections.size() + 1);  // first position of each rank
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return mSections[a] < mSections[b]; });
+    std::vector<std::size_t> start(mSections.size() + 1); // first position of each rank
     std::vector<std::uint32_t> rank(mSections.size());
     for (std::uint32_t i = 0; i < order.size(); ++i)
         rank[order[i]] = i;
@@ -576,9 +583,8 @@ void clsINIParse::RebuildCommentIndex()
 {
     mCommentIndex.resize(mComments.size());
     std::iota(mCommentIndex.begin(), mCommentIndex.end(), std::size_t{0});
-    std::stable_sort(mCommentIndex.begin(), mCommentIndex.end(), [&](std::size_t a, std::size_t b) {
-        return mComments[a].lineNumber < mComments[b].lineNumber;
-    });
+    std::stable_sort(mCommentIndex.begin(), mCommentIndex.end(),
+                     [&](std::size_t a, std::size_t b) { return mComments[a].lineNumber < mComments[b].lineNumber; });
     // Of several comments with one number, only the one recorded last is ever looked up.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < mCommentIndex.size(); ++i) {

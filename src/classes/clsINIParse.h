@@ -10,7 +10,8 @@
 #include <vector>
 
 // A file that could not be opened, read or written; names the file and the system's reason.
-class INIFileError : public std::runtime_error {
+class INIFileError : public std::runtime_error
+{
 public:
     INIFileError(const std::string& fileName, const std::string& action, const std::string& reason);
     const std::string& FileName() const noexcept { return mFileName; }
@@ -24,7 +25,8 @@ private:
 // An INI file held in memory: variables by section and name, plus the comment lines
 // with the line numbers they stood on, so that a save can put them back.
 // Texts are byte strings, compared exactly and ordered by unsigned byte value.
-class clsINIParse {
+class clsINIParse
+{
 public:
     clsINIParse() = default;
     // Variables point into buffers this object owns; copying is not needed by anyone, so it is not offered.
@@ -46,19 +48,21 @@ public:
     void SaveINI();
 
 private:
-    friend struct clsINIParseProbe;  // lets the unit tests and the fuzz target inspect the tables
+    friend struct clsINIParseProbe; // lets the unit tests and the fuzz target inspect the tables
 
     // The bytes "name=value" lie together, so a save writes a variable in one piece. Loaded
     // variables point into the file's buffer; added or grown ones into a text of mOwnedTexts.
     // 24 bytes per variable keep a loaded model within a small multiple of the file's size.
-    struct Variable {
+    struct Variable
+    {
         char* text;
         std::uint32_t nameLength;
         std::uint32_t valueLength;
-        std::uint32_t section;  // index into mSections; 0 is the sectionless group
+        std::uint32_t section; // index into mSections; 0 is the sectionless group
     };
-    struct Comment {
-        const char* text;  // the whole line, marker included, inside a file buffer
+    struct Comment
+    {
+        const char* text; // the whole line, marker included, inside a file buffer
         std::int64_t lineNumber;
         std::size_t length;
     };
@@ -85,9 +89,9 @@ private:
     std::string mINIFileName;
     std::vector<Variable> mVariables;
     std::vector<Comment> mComments;
-    std::vector<std::size_t> mCommentIndex;  // into mComments, by line number, last recorded per number
+    std::vector<std::size_t> mCommentIndex; // into mComments, by line number, last recorded per number
     std::vector<std::string_view> mSections{std::string_view{}};
-    std::unordered_map<std::string_view, std::uint32_t> mSectionIds;  // names are unique, so ids compare as names
-    std::vector<std::unique_ptr<char[]>> mBuffers;  // loaded files and added section names
-    std::unordered_map<const char*, std::unique_ptr<char[]>> mOwnedTexts;  // added or grown variables, by address
+    std::unordered_map<std::string_view, std::uint32_t> mSectionIds; // names are unique, so ids compare as names
+    std::vector<std::unique_ptr<char[]>> mBuffers; // loaded files and added section names
+    std::unordered_map<const char*, std::unique_ptr<char[]>> mOwnedTexts; // added or grown variables, by address
 };

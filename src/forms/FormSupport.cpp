@@ -23,7 +23,8 @@ protected:
     {
         auto* dialog = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::WindowStateChange && dialog->isMinimized())
-            QTimer::singleShot(0, dialog, [dialog] { dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized); });
+            QTimer::singleShot(0, dialog,
+                               [dialog] { dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized); });
         return false;
     }
 };
@@ -65,8 +66,8 @@ void SetUpForm(QWidget* form, const char* name, const QString& caption, int widt
     SetFrame(form);
 }
 
-QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
-                   int height, Qt::Alignment horizontal)
+QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width, int height,
+                   Qt::Alignment horizontal)
 {
     auto* label = Place<QLabel>(parent, name, left, top, width, height);
     // Names and descriptions are shown as typed, never read as markup.

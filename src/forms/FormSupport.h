@@ -72,8 +72,8 @@ Control* Place(QWidget* parent, const char* name, int left, int top, int width, 
 }
 
 // A label shows its caption as plain text from its top edge, wrapping where it is high enough.
-QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
-                   int height, Qt::Alignment horizontal = Qt::AlignLeft);
+QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int width, int height,
+                   Qt::Alignment horizontal = Qt::AlignLeft);
 QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
                          int height);
 

@@ -137,8 +137,7 @@ void frmMain::Form_MouseMove(int /*Button*/, int /*Shift*/, int X, int /*Y*/)
 // (X and Y in pixels).
 void frmMain::Form_MouseUp(Qt::MouseButton Button, int X, int Y)
 {
-    if (Button == Qt::RightButton && !SystemTray::IsAvailable()
-        && !lstProject->geometry().contains(X, Y))
+    if (Button == Qt::RightButton && !SystemTray::IsAvailable() && !lstProject->geometry().contains(X, Y))
         mnuPopup->exec(QCursor::pos());
 }
 
@@ -198,8 +197,8 @@ void frmMain::cmdDelete_Click()
     const auto id = SelectedID(*lstProject);
     if (!id)
         return;
-    if (MsgBox(QStringLiteral("Are you sure you want to delete this Project?"),
-               QMessageBox::Ok | QMessageBox::Cancel, QStringLiteral("Confirm"))
+    if (MsgBox(QStringLiteral("Are you sure you want to delete this Project?"), QMessageBox::Ok | QMessageBox::Cancel,
+               QStringLiteral("Confirm"))
         != QMessageBox::Ok)
         return;
     DeleteProjectRecord(*id);

@@ -21,17 +21,18 @@ frmProjectDetails::frmProjectDetails(FormKey)
 {
     SetUpForm(this, "frmProjectDetails", QStringLiteral("Project Details"), 9495, 4395);
 
-    cmdModifyTimePeriod =
-        PlaceButton(this, "cmdModifyTimePeriod", QStringLiteral("Modify Time Period"), 3120, 3960, 1575, 375);
-    cmdDeleteTimePeriod =
-        PlaceButton(this, "cmdDeleteTimePeriod", QStringLiteral("Delete Time Period"), 4800, 3960, 1575, 375);
+    cmdModifyTimePeriod = PlaceButton(this, "cmdModifyTimePeriod", QStringLiteral("Modify Time Period"), 3120, 3960,
+                                      1575, 375);
+    cmdDeleteTimePeriod = PlaceButton(this, "cmdDeleteTimePeriod", QStringLiteral("Delete Time Period"), 4800, 3960,
+                                      1575, 375);
     Frame1 = Place<QFrame>(this, "Frame1", 120, 120, 9255, 855);
     Label1 = PlaceLabel(Frame1, "Label1", QStringLiteral("Project"), 240, 0, 615, 255, Qt::AlignRight);
     lblProject = PlaceLabel(Frame1, "lblProject", QString(), 960, 0, 8055, 255);
     Label2 = PlaceLabel(Frame1, "Label2", QStringLiteral("Description"), 0, 360, 855, 255, Qt::AlignRight);
     lblDescription = PlaceLabel(Frame1, "lblDescription", QString(), 960, 360, 8295, 495);
     lstTimePeriods = Place<ListView>(this, "lstTimePeriods", 120, 1080, 9255, 2775);
-    lstTimePeriods->SetColumns({{QStringLiteral("Start Time"), Twips(3000)}, {QStringLiteral("End Time"), Twips(3000)}});
+    lstTimePeriods->SetColumns(
+        {{QStringLiteral("Start Time"), Twips(3000)}, {QStringLiteral("End Time"), Twips(3000)}});
     cmdOK = PlaceButton(this, "cmdOK", QStringLiteral("OK"), 6480, 3960, 1575, 375);
     cmdNewTimePeriod = PlaceButton(this, "cmdNewTimePeriod", QStringLiteral("New Time Period"), 1440, 3960, 1575, 375);
 

@@ -62,7 +62,7 @@ quint32 IconHandle(QWidget* window);
 class TrayCallbackEvent : public QEvent
 {
 public:
-    TrayCallbackEvent(quint32 message, quint32 lParam) : QEvent(EventType()), message(message), lParam(lParam) {}
+    TrayCallbackEvent(quint32 message, quint32 lParam) : QEvent(EventType()), message(message), lParam(lParam) { }
     static QEvent::Type EventType();
 
     const quint32 message;

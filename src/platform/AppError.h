@@ -9,5 +9,5 @@
 class AppError : public std::runtime_error
 {
 public:
-    explicit AppError(const std::string& message) : std::runtime_error(message) {}
+    explicit AppError(const std::string& message) : std::runtime_error(message) { }
 };

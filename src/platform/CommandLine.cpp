@@ -57,10 +57,13 @@ int RunCommandLine(const QStringList& arguments)
     QTextStream out(stdout);
     QTextStream err(stderr);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tallyclock, a time tracker. Without options it starts its window."));
+    parser.setApplicationDescription(
+        QStringLiteral("Tallyclock, a time tracker. Without options it starts its window."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
-    const QCommandLineOption autostart(QStringLiteral("autostart"), QStringLiteral("Start Tallyclock when you log in."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    const QCommandLineOption autostart(QStringLiteral("autostart"),
+                                       QStringLiteral("Start Tallyclock when you log in."));
     const QCommandLineOption noAutostart(QStringLiteral("no-autostart"),
                                          QStringLiteral("Stop starting Tallyclock when you log in."));
     parser.addOptions({help, version, autostart, noAutostart});

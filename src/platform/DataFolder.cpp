@@ -56,7 +56,8 @@ void MakeFolder(const QString& folder)
     }
     if (error == EEXIST && QFileInfo(folder).isDir())
         return;
-    Fail(QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
+    Fail(
+        QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
 }
 
 // A new, empty file in the folder with a name of its own; removed again unless Keep()
@@ -100,14 +101,16 @@ Sqlite OpenFile(const QString& path, int flags)
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
     Sqlite owned(db, &sqlite3_close);
     if (rc != SQLITE_OK)
-        Fail(QStringLiteral("The database \"%1\" cannot be opened: %2.").arg(path, QString::fromUtf8(sqlite3_errstr(rc))));
+        Fail(QStringLiteral("The database \"%1\" cannot be opened: %2.")
+                 .arg(path, QString::fromUtf8(sqlite3_errstr(rc))));
     return owned;
 }
 
 void Check(int rc, sqlite3* db, const QString& path)
 {
     if (rc != SQLITE_OK && rc != SQLITE_DONE)
-        Fail(QStringLiteral("The database \"%1\" cannot be written: %2.").arg(path, QString::fromUtf8(sqlite3_errmsg(db))));
+        Fail(QStringLiteral("The database \"%1\" cannot be written: %2.")
+                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db))));
 }
 
 } // namespace
@@ -169,7 +172,8 @@ void BackUpDatabase(const QString& folder, const QDate& today)
                 const Sqlite to = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
                 sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
                 if (!backup)
-                    Fail(QStringLiteral("\"%1\" cannot be copied: %2.").arg(source, QString::fromUtf8(sqlite3_errmsg(to.get()))));
+                    Fail(QStringLiteral("\"%1\" cannot be copied: %2.")
+                             .arg(source, QString::fromUtf8(sqlite3_errmsg(to.get()))));
                 sqlite3_backup_step(backup, -1);
                 Check(sqlite3_backup_finish(backup), to.get(), backups.filePath(name));
             }
@@ -177,7 +181,8 @@ void BackUpDatabase(const QString& folder, const QDate& today)
                 Fail(QStringLiteral("\"%1\" cannot be made.").arg(backups.filePath(name)));
         }
         // The names sort by date; the oldest go.
-        QStringList all = backups.entryList({QStringLiteral("Tallyclock-\?\?\?\?-\?\?-\?\?.mdb")}, QDir::Files, QDir::Name);
+        QStringList all = backups.entryList({QStringLiteral("Tallyclock-\?\?\?\?-\?\?-\?\?.mdb")}, QDir::Files,
+                                            QDir::Name);
         while (all.size() > kBackupsKept)
             backups.remove(all.takeFirst());
     } catch (const AppError& e) {

@@ -220,7 +220,8 @@ void Connection::Open(const QString& connectionString, Access access)
             const QString type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)));
             if (type == QLatin1String("table") && name.compare(QLatin1String("tblProject"), Qt::CaseInsensitive) == 0)
                 hasProject = true;
-            else if (type == QLatin1String("table") && name.compare(QLatin1String("tblTimePeriod"), Qt::CaseInsensitive) == 0)
+            else if (type == QLatin1String("table")
+                     && name.compare(QLatin1String("tblTimePeriod"), Qt::CaseInsensitive) == 0)
                 hasPeriod = true;
             else if (name.compare(QLatin1String("qryProject"), Qt::CaseInsensitive) == 0)
                 hasQuery = true;
@@ -250,10 +251,12 @@ void Connection::Open(const QString& connectionString, Access access)
         const char* guards =
             "CREATE TEMP TRIGGER tcProjectIDLimit AFTER INSERT ON main.tblProject WHEN NEW.ProjectID > 2147483647 "
             "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new project'); END;"
-            "CREATE TEMP TRIGGER tcTimePeriodIDLimit AFTER INSERT ON main.tblTimePeriod WHEN NEW.TimePeriodID > 2147483647 "
+            "CREATE TEMP TRIGGER tcTimePeriodIDLimit AFTER INSERT ON main.tblTimePeriod WHEN NEW.TimePeriodID > "
+            "2147483647 "
             "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new time period'); END;";
         if (sqlite3_exec(db_, guards, nullptr, nullptr, nullptr) != SQLITE_OK)
-            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
+            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.")
+                     .arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
     } catch (...) {
         Close();
         throw;
@@ -333,8 +336,7 @@ void Connection::Execute(const QString& sql)
     const QString what = QStringLiteral("Nothing was stored");
     Statement st = Prepare(sql, what);
     int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    }
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) { }
     if (rc != SQLITE_DONE) {
         sqlite3_reset(st.get());
         st.reset();

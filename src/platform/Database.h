@@ -99,7 +99,7 @@ private:
 class Field
 {
 public:
-    explicit Field(QVariant value) : value_(std::move(value)) {}
+    explicit Field(QVariant value) : value_(std::move(value)) { }
     bool IsNull() const { return value_.isNull(); }
     const QVariant& Value() const { return value_; }
     qint32 ToInt32() const;

@@ -28,8 +28,8 @@ struct Token
 {
     enum Kind { Literal, Day, Month, Year, Hour12, Hour24, Minute, Second, AmPm, WeekDay, TimeZone };
     Kind kind;
-    int width = 0;      // letters in the pattern: 1 = no padding, 2 = two digits, 3/4 = names
-    QString text;       // Literal only
+    int width = 0; // letters in the pattern: 1 = no padding, 2 = two digits, 3/4 = names
+    QString text; // Literal only
 };
 
 using Pattern = std::vector<Token>;
@@ -259,7 +259,8 @@ const Formats& CurrentFormats()
         cache.pm = loc.pmText();
         cache.date = DatePattern(loc);
         const Pattern time = TimePattern(loc);
-        cache.times = {time, WithoutSeconds(time), Tokenize(QStringLiteral("H:mm:ss")), Tokenize(QStringLiteral("H:mm"))};
+        cache.times = {time, WithoutSeconds(time), Tokenize(QStringLiteral("H:mm:ss")),
+                       Tokenize(QStringLiteral("H:mm"))};
         ready = true;
     }
     return cache;
@@ -340,7 +341,7 @@ struct Fields
 class Reader
 {
 public:
-    Reader(QStringView text, const Formats& f) : s_(text), f_(f) {}
+    Reader(QStringView text, const Formats& f) : s_(text), f_(f) { }
 
     int pos() const { return pos_; }
     void setPos(int p) { pos_ = p; }
@@ -493,7 +494,8 @@ bool ReadAmPm(Reader& r, const Formats& f, Fields& out)
 bool ReadLiteral(Reader& r, const Pattern& p, size_t i)
 {
     // A blank before an optional AM/PM marker may be missing together with the marker.
-    const bool besideAmPm = (i + 1 < p.size() && p[i + 1].kind == Token::AmPm) || (i > 0 && p[i - 1].kind == Token::AmPm);
+    const bool besideAmPm = (i + 1 < p.size() && p[i + 1].kind == Token::AmPm)
+        || (i > 0 && p[i - 1].kind == Token::AmPm);
     if (besideAmPm && p[i].text.trimmed().isEmpty()) {
         r.skipSpaces();
         return true;

@@ -59,5 +59,6 @@ bool SingleInstance::Claim(const QString& databasePath)
         }
         QThread::msleep(100);
     } while (!deadline.hasExpired());
-    throw AppError(QStringLiteral("Tallyclock already runs over \"%1\" but does not answer.").arg(databasePath).toStdString());
+    throw AppError(
+        QStringLiteral("Tallyclock already runs over \"%1\" but does not answer.").arg(databasePath).toStdString());
 }

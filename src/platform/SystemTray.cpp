@@ -143,14 +143,13 @@ int SystemTray::MessageForEvent(const QEvent* event)
     case QEvent::MouseMove:
         return MouseMove;
     case QEvent::MouseButtonPress:
-        return button() == Qt::LeftButton ? LeftButtonDown
-             : button() == Qt::RightButton ? RightButtonDown : 0;
+        return button() == Qt::LeftButton ? LeftButtonDown : button() == Qt::RightButton ? RightButtonDown : 0;
     case QEvent::MouseButtonRelease:
-        return button() == Qt::LeftButton ? LeftButtonUp
-             : button() == Qt::RightButton ? RightButtonUp : 0;
+        return button() == Qt::LeftButton ? LeftButtonUp : button() == Qt::RightButton ? RightButtonUp : 0;
     case QEvent::MouseButtonDblClick:
         return button() == Qt::LeftButton ? LeftButtonDoubleClick
-             : button() == Qt::RightButton ? RightButtonDoubleClick : 0;
+            : button() == Qt::RightButton ? RightButtonDoubleClick
+                                          : 0;
     default:
         return 0;
     }
@@ -198,7 +197,8 @@ void SystemTray::AttachToTrayWidget()
     if (m_road == Road::XEmbed && !warned) {
         warned = true;
         qWarning("Tallyclock: Qt's tray widget %s did not appear; the popup menu opens on the "
-                 "right-button press instead of its release.", kTrayWidgetClass);
+                 "right-button press instead of its release.",
+                 kTrayWidgetClass);
     }
 }
 

@@ -62,7 +62,8 @@ std::vector<Project> LoadProjectNames(Connection& cn)
 {
     std::vector<Project> out;
     RecordSet rs;
-    for (rs.Open(QStringLiteral("SELECT ProjectID, Name FROM tblProject ORDER BY Name"), cn); !rs.IsEOF(); rs.MoveNext())
+    for (rs.Open(QStringLiteral("SELECT ProjectID, Name FROM tblProject ORDER BY Name"), cn); !rs.IsEOF();
+         rs.MoveNext())
         out.push_back({rs.Fields(0).ToInt32(), rs.Fields(1).ToText()});
     return out;
 }
@@ -150,9 +151,10 @@ Sums ReadSums(Connection& cn, const ReportOptions& o, const std::vector<qint32>&
     const QString insideSql = inside.isEmpty() ? QStringLiteral("1") : inside.join(QStringLiteral(" AND "));
     // Over every period by project this is the main window's total to the last bit: the same
     // sum in the same (index) order.
-    const QString groups = inside.isEmpty() ? QStringLiteral("ProjectID")
-                                            : QStringLiteral("ProjectID, Inside, CASE WHEN Inside THEN %1 ELSE TimePeriodID END")
-                                                  .arg(daily ? QStringLiteral("CAST(StartTime AS INTEGER)") : QStringLiteral("0"));
+    const QString groups = inside.isEmpty()
+        ? QStringLiteral("ProjectID")
+        : QStringLiteral("ProjectID, Inside, CASE WHEN Inside THEN %1 ELSE TimePeriodID END")
+              .arg(daily ? QStringLiteral("CAST(StartTime AS INTEGER)") : QStringLiteral("0"));
     const QString sql = QStringLiteral("SELECT ProjectID, %1 AS Inside, SUM(EndTime-StartTime), StartTime, EndTime "
                                        "FROM tblTimePeriod%2 GROUP BY %3")
                             .arg(insideSql, Where(o, ids), groups);
@@ -221,7 +223,8 @@ QString ColumnLabel(const ReportData& data, size_t column)
     const QLocale loc;
     switch (data.by) {
     case Grouping::Day:
-        return loc.dayName(DateOfDay(start).dayOfWeek(), QLocale::ShortFormat) + QLatin1Char(' ') + GeneralDateText(start);
+        return loc.dayName(DateOfDay(start).dayOfWeek(), QLocale::ShortFormat) + QLatin1Char(' ')
+            + GeneralDateText(start);
     case Grouping::Week:
         return GeneralDateText(start);
     case Grouping::Month:
@@ -384,11 +387,13 @@ ReportData BuildReport(Connection& cn, const ReportOptions& o)
     }
 
     auto addRow = [&](qint32 id, const QString& name, bool known) {
-        ReportRow row{id, name, known, std::vector<double>(data.starts.size()), std::vector<bool>(data.starts.size()), 0};
+        ReportRow row{id, name, known, std::vector<double>(data.starts.size()), std::vector<bool>(data.starts.size()),
+                      0};
         const auto found = sums.find(id);
         if (found != sums.end()) {
             for (const auto& [day, days] : found->second) {
-                const auto column = std::upper_bound(data.starts.begin(), data.starts.end(), day) - data.starts.begin() - 1;
+                const auto column = std::upper_bound(data.starts.begin(), data.starts.end(), day) - data.starts.begin()
+                    - 1;
                 const size_t c = o.by == Grouping::Project ? 0 : static_cast<size_t>(std::max<qsizetype>(column, 0));
                 row.days[c] += days;
                 row.used[c] = true;
@@ -474,7 +479,8 @@ void WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& out)
     QHash<qint32, QString> names;
     for (const Project& p : projects)
         names.insert(p.id, p.name);
-    const QString sql = QStringLiteral("SELECT ProjectID, StartTime, EndTime FROM tblTimePeriod%1 ORDER BY ProjectID, StartTime")
+    const QString sql = QStringLiteral(
+                            "SELECT ProjectID, StartTime, EndTime FROM tblTimePeriod%1 ORDER BY ProjectID, StartTime")
                             .arg(Where(o, ids));
     RecordSet rs;
     rs.Open(sql, cn);
@@ -500,8 +506,9 @@ void WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& out)
         return;
     }
     QJsonArray entries;
-    std::vector<QStringList> lines(1, QStringList{QStringLiteral("Project"), QStringLiteral("Start"), QStringLiteral("End"),
-                                                  QStringLiteral("Duration")});
+    std::vector<QStringList> lines(1,
+                                   QStringList{QStringLiteral("Project"), QStringLiteral("Start"),
+                                               QStringLiteral("End"), QStringLiteral("Duration")});
     for (; !rs.IsEOF(); rs.MoveNext()) {
         const qint32 id = rs.Fields(0).ToInt32();
         const double start = rs.Fields(1).ToDouble(), end = rs.Fields(2).ToDouble();
@@ -509,8 +516,8 @@ void WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& out)
         if (o.format == Format::Json)
             entries.append(JsonEntry(id, name, start, end, end - start));
         else
-            lines.push_back({RowLabel(id, name, names.contains(id)), GeneralDateText(start),
-                             GeneralDateText(end), HoursText(end - start)});
+            lines.push_back({RowLabel(id, name, names.contains(id)), GeneralDateText(start), GeneralDateText(end),
+                             HoursText(end - start)});
     }
     if (o.format == Format::Json)
         WriteJson(entries, out);

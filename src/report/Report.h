@@ -21,7 +21,7 @@ class QIODevice;
 class UsageError : public std::runtime_error
 {
 public:
-    explicit UsageError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit UsageError(const QString& message) : std::runtime_error(message.toStdString()) { }
 };
 
 enum class Grouping { Day, Week, Month, Project };

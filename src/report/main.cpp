@@ -23,11 +23,13 @@ int Fail(const QString& message, int status)
 }
 
 template <typename T>
-T Choice(const QCommandLineParser& parser, const QString& option, const QStringList& names, const std::vector<T>& values)
+T Choice(const QCommandLineParser& parser, const QString& option, const QStringList& names,
+         const std::vector<T>& values)
 {
     const qsizetype at = names.indexOf(parser.value(option));
     if (at < 0)
-        throw UsageError(QStringLiteral("--%1 takes one of %2, not \"%3\".").arg(option, names.join(QLatin1Char('|')), parser.value(option)));
+        throw UsageError(QStringLiteral("--%1 takes one of %2, not \"%3\".")
+                             .arg(option, names.join(QLatin1Char('|')), parser.value(option)));
     return values[static_cast<size_t>(at)];
 }
 
@@ -43,7 +45,8 @@ double Day(const QCommandLineParser& parser, const QString& option)
 ReportOptions ReadOptions(const QCommandLineParser& parser)
 {
     ReportOptions o;
-    const QStringList spans{QStringLiteral("today"), QStringLiteral("week"), QStringLiteral("month"), QStringLiteral("all")};
+    const QStringList spans{QStringLiteral("today"), QStringLiteral("week"), QStringLiteral("month"),
+                            QStringLiteral("all")};
     QStringList chosen;
     for (const QString& span : spans) {
         if (parser.isSet(span))
@@ -75,11 +78,13 @@ ReportOptions ReadOptions(const QCommandLineParser& parser)
         o.to = to;
     }
     // Over all the time there is, days would make thousands of columns: one per project instead.
-    o.by = parser.isSet(QStringLiteral("all")) && !parser.isSet(QStringLiteral("by")) ? Grouping::Project : Grouping::Day;
+    o.by = parser.isSet(QStringLiteral("all")) && !parser.isSet(QStringLiteral("by")) ? Grouping::Project
+                                                                                      : Grouping::Day;
     if (parser.isSet(QStringLiteral("by")))
-        o.by = Choice<Grouping>(parser, QStringLiteral("by"),
-                                {QStringLiteral("day"), QStringLiteral("week"), QStringLiteral("month"), QStringLiteral("project")},
-                                {Grouping::Day, Grouping::Week, Grouping::Month, Grouping::Project});
+        o.by = Choice<Grouping>(
+            parser, QStringLiteral("by"),
+            {QStringLiteral("day"), QStringLiteral("week"), QStringLiteral("month"), QStringLiteral("project")},
+            {Grouping::Day, Grouping::Week, Grouping::Month, Grouping::Project});
     o.format = Choice<Format>(parser, QStringLiteral("format"),
                               {QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json")},
                               {Format::Table, Format::Csv, Format::Json});
@@ -96,24 +101,28 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYCLOCK_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Where the time went: the time of each project per day, week or month, from Tallyclock's database.\n"
-                       "Without options: this week, Monday to Sunday, per project and day, as a table.\n"
-                       "With the command \"periods\": the periods themselves (project, start, end, minutes)."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Where the time went: the time of each project per day, week or month, from Tallyclock's database.\n"
+        "Without options: this week, Monday to Sunday, per project and day, as a table.\n"
+        "With the command \"periods\": the periods themselves (project, start, end, minutes)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("periods"), QStringLiteral("List the periods instead of summing them."),
                                  QStringLiteral("[periods]"));
     parser.addOptions({
         {QStringLiteral("database"), QStringLiteral("The database file to read."), QStringLiteral("PATH")},
-        {QStringLiteral("from"), QStringLiteral("The first day: 2026-12-01 or the regional date."), QStringLiteral("DATE")},
-        {QStringLiteral("to"), QStringLiteral("The last day: 2026-12-07 or the regional date."), QStringLiteral("DATE")},
+        {QStringLiteral("from"), QStringLiteral("The first day: 2026-12-01 or the regional date."),
+         QStringLiteral("DATE")},
+        {QStringLiteral("to"), QStringLiteral("The last day: 2026-12-07 or the regional date."),
+         QStringLiteral("DATE")},
         {QStringLiteral("today"), QStringLiteral("Today only.")},
         {QStringLiteral("week"), QStringLiteral("This week, Monday to Sunday (the default).")},
         {QStringLiteral("month"), QStringLiteral("This month.")},
         {QStringLiteral("all"), QStringLiteral("All the time stored (by project unless --by says otherwise).")},
-        {QStringLiteral("by"), QStringLiteral("Sum per day, week, month or project."), QStringLiteral("day|week|month|project")},
-        {QStringLiteral("project"), QStringLiteral("Only this project; may be given more than once."), QStringLiteral("NAME")},
+        {QStringLiteral("by"), QStringLiteral("Sum per day, week, month or project."),
+         QStringLiteral("day|week|month|project")},
+        {QStringLiteral("project"), QStringLiteral("Only this project; may be given more than once."),
+         QStringLiteral("NAME")},
         {QStringLiteral("format"), QStringLiteral("The output: table, csv or json."), QStringLiteral("table|csv|json"),
          QStringLiteral("table")},
     });
@@ -126,7 +135,8 @@ int main(int argc, char* argv[])
 
     const QStringList command = parser.positionalArguments();
     if (command.size() > 1 || (command.size() == 1 && command.front() != QLatin1String("periods")))
-        return Fail(QStringLiteral("Unknown command \"%1\"; the only command is \"periods\".").arg(command.join(QLatin1Char(' '))),
+        return Fail(QStringLiteral("Unknown command \"%1\"; the only command is \"periods\".")
+                        .arg(command.join(QLatin1Char(' '))),
                     kBadUsage);
     ReportOptions options;
     try {

@@ -19,12 +19,17 @@ void tst_clsProject::cursorCases_data()
     QTest::addColumn<QString>("ops");
     QTest::addColumn<QString>("moves"); // results of the Move calls
     QTest::addColumn<int>("count");
-    QTest::addColumn<int>("id");        // at the cursor; -1: outside the list
-    QTest::newRow("new list") << "" << "" << 0 << -1;
-    QTest::newRow("MoveFirst on empty list is true") << "FN" << "tf" << 0 << -1;
-    QTest::newRow("after Add the cursor is on it") << "AA" << "" << 2 << 20;
-    QTest::newRow("three: true twice, then false") << "AAAFNNN" << "tttf" << 3 << 30;
-    QTest::newRow("Reset empties") << "AARF" << "t" << 0 << -1;
+    QTest::addColumn<int>("id"); // at the cursor; -1: outside the list
+    QTest::newRow("new list") << ""
+                              << "" << 0 << -1;
+    QTest::newRow("MoveFirst on empty list is true") << "FN"
+                                                     << "tf" << 0 << -1;
+    QTest::newRow("after Add the cursor is on it") << "AA"
+                                                   << "" << 2 << 20;
+    QTest::newRow("three: true twice, then false") << "AAAFNNN"
+                                                   << "tttf" << 3 << 30;
+    QTest::newRow("Reset empties") << "AARF"
+                                   << "t" << 0 << -1;
 }
 
 void tst_clsProject::cursorCases()

@@ -42,8 +42,10 @@ private slots:
         QLocale::setDefault(QLocale("en_US"));
         db = std::make_unique<TempDatabase>();
         alpha = db->insertProject("Alpha", "Two\nlines");
-        midnight = db->insertPeriod(alpha, MomentFromDateTime({2026, 5, 13}, {0, 0}), MomentFromDateTime({2026, 5, 13}, {1, 0}));
-        first = db->insertPeriod(alpha, MomentFromDateTime({2026, 5, 12}, {9, 0}), MomentFromDateTime({2026, 5, 12}, {10, 30}));
+        midnight = db->insertPeriod(alpha, MomentFromDateTime({2026, 5, 13}, {0, 0}),
+                                    MomentFromDateTime({2026, 5, 13}, {1, 0}));
+        first = db->insertPeriod(alpha, MomentFromDateTime({2026, 5, 12}, {9, 0}),
+                                 MomentFromDateTime({2026, 5, 12}, {10, 30}));
         LoadProjects();
         FillProjectList();
         SelectID(*frmMain().lstProject, alpha);
@@ -62,7 +64,8 @@ private slots:
         ModalAnswers answers;
         answers.then([this](QWidget*) {
             QCOMPARE(frmProjectDetails().lblDescription->text(), "Two\nlines");
-            QCOMPARE(list().topLevelItem(0)->text(0) + '|' + list().topLevelItem(0)->text(1), "5/12/2026 9:00:00 AM|5/12/2026 10:30:00 AM");
+            QCOMPARE(list().topLevelItem(0)->text(0) + '|' + list().topLevelItem(0)->text(1),
+                     "5/12/2026 9:00:00 AM|5/12/2026 10:30:00 AM");
             frmProjectDetails().cmdModifyTimePeriod->click();
             frmProjectDetails().cmdDeleteTimePeriod->click();
             SelectID(list(), first);
@@ -87,7 +90,8 @@ private slots:
         answers.then([](QWidget* editor) {
             // Only texts that read whole as moments are taken (even in the wrong order, as below);
             // the message of a refusal takes a step of its own, the texts stay.
-            const std::pair<QString, QString> refused[] = {{"", ""}, {"soon", "5/12/2026"}, {"5/12/2026", "5/12/2026 10:30 AMx"}};
+            const std::pair<QString, QString> refused[] = {
+                {"", ""}, {"soon", "5/12/2026"}, {"5/12/2026", "5/12/2026 10:30 AMx"}};
             for (const auto& [start, end] : refused) {
                 save(start, end);
                 QVERIFY(editor->isVisible() && typed() == start + '|' + end);
@@ -100,13 +104,18 @@ private slots:
         frmMain().cmdViewDetail->click();
         const QString periods = QString("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(alpha);
         const QStringList refresh{periods, "SELECT * FROM qryProject ORDER BY Name"};
-        QCOMPARE(log.statements(),
-                 QStringList{periods} << refresh
-                     << QString("UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00:00 AM# "
-                                "WHERE TimePeriodID=%1").arg(first)
-                     << refresh << refresh
-                     << QString("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#5/15/2026 8:00#,#9:00 AM#)").arg(alpha)
-                     << refresh << QString("DELETE FROM tblTimePeriod WHERE TimePeriodID=%1").arg(midnight) << refresh);
+        QCOMPARE(
+            log.statements(),
+            QStringList{periods}
+                << refresh
+                << QString("UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00:00 AM# "
+                           "WHERE TimePeriodID=%1")
+                       .arg(first)
+                << refresh << refresh
+                << QString(
+                       "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#5/15/2026 8:00#,#9:00 AM#)")
+                       .arg(alpha)
+                << refresh << QString("DELETE FROM tblTimePeriod WHERE TimePeriodID=%1").arg(midnight) << refresh);
         QCOMPARE(answers.seen.mid(4), QStringList(3, "Tallyclock|You must enter valid dates|400"));
         QVERIFY(answers.finished());
     }
@@ -134,7 +143,8 @@ private slots:
         for (int i = 0; i < 5; ++i)
             frmMain().cmdAddNew->click();
         QVERIFY(answers.finished());
-        QCOMPARE(db->scalar("SELECT group_concat(Name || '|' || Description) FROM tblProject WHERE Name <> 'Alpha'").toString(),
+        QCOMPARE(db->scalar("SELECT group_concat(Name || '|' || Description) FROM tblProject WHERE Name <> 'Alpha'")
+                     .toString(),
                  " |Client's\nsite," + QString(50, 'x') + "|Client's\nsite," + QString(49, 'y') + "|Client's\nsite");
         QCOMPARE(frmMain().lstProject->topLevelItemCount(), 4);
     }
@@ -147,15 +157,18 @@ private slots:
         QCOMPARE(QApplication::font().pointSize(), 8);
         QCOMPARE(QToolTip::font(), frmMain().mnuPopup->font());
         QCOMPARE(frmMain().font(), frmMain().mnuPopup->font());
-        QCOMPARE(frmMain().windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint), Qt::WindowMinimizeButtonHint);
+        QCOMPARE(frmMain().windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+                 Qt::WindowMinimizeButtonHint);
         QStringList looks;
         const auto look = [&looks](QWidget* window) {
             window->show();
             window->setWindowState(Qt::WindowMinimized);
             QTest::qWait(10);
             const Qt::WindowFlags flags = window->windowFlags();
-            looks << window->windowTitle() + (flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) ? " buttons" : "")
-                         + (window->isMinimized() ? " minimised" : "") + (window->font() == frmMain().mnuPopup->font() ? "" : " own font");
+            looks << window->windowTitle()
+                    + (flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) ? " buttons" : "")
+                    + (window->isMinimized() ? " minimised" : "")
+                    + (window->font() == frmMain().mnuPopup->font() ? "" : " own font");
         };
         ModalAnswers answers;
         answers.then([&look](QWidget* box) {
@@ -169,7 +182,8 @@ private slots:
         QLabel& description = *frmProjectDetails().lblDescription;
         description.setText(QString("A long description ").repeated(12));
         const int needed = description.heightForWidth(description.width());
-        QVERIFY(needed >= 2 * description.fontMetrics().lineSpacing() && needed <= description.height()); // both lines shown
+        QVERIFY(needed >= 2 * description.fontMetrics().lineSpacing()
+                && needed <= description.height()); // both lines shown
     }
 };
 

@@ -54,7 +54,7 @@ public slots:
         QMutexLocker lock(&mutex);
         items << message.service();
     }
-    void RegisterStatusNotifierHost(const QString& /*service*/) {}
+    void RegisterStatusNotifierHost(const QString& /*service*/) { }
 
 signals:
     void StatusNotifierItemRegistered(const QString& service);
@@ -106,7 +106,8 @@ class tst_StatusNotifierHost : public QObject
 
     QString menuPath()
     {
-        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", {kItem, "Menu"});
+        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                        {kItem, "Menu"});
         return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
     }
 
@@ -150,7 +151,8 @@ class tst_StatusNotifierHost : public QObject
             item.beginStructure();
             item >> id >> properties >> grandchildren;
             item.endStructure();
-            QString text = properties.value("type").toString() == "separator" ? "-" : properties.value("label").toString();
+            QString text = properties.value("type").toString() == "separator" ? "-"
+                                                                              : properties.value("label").toString();
             if (!properties.value("enabled", true).toBool())
                 text += " (disabled)";
             items << MenuItem{id, text};
@@ -209,7 +211,7 @@ private slots:
                 registered = bus.registerObject("/StatusNotifierWatcher", watcher,
                                                 QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties
                                                     | QDBusConnection::ExportAllSignals)
-                          && bus.registerService("org.kde.StatusNotifierWatcher");
+                    && bus.registerService("org.kde.StatusNotifierWatcher");
             },
             Qt::BlockingQueuedConnection);
         QVERIFY(registered);

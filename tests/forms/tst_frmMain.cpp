@@ -31,7 +31,10 @@ class tst_frmMain : public QObject
     const QString beside = GetAppPath() + "Tallyclock.mdb";
     const QString missing = "Tallyclock|The database file \"" + beside + "\" does not exist.|400";
 
-    static bool start() { return RunStartup([] { frmMain().Form_Load(); }); }
+    static bool start()
+    {
+        return RunStartup([] { frmMain().Form_Load(); });
+    }
     static void fromIcon(int message) { frmMain().findChild<SystemTray*>()->InjectMouseMessage(message); }
     static bool timing() { return !frmMain().mnuStartTimer->isEnabled() && frmMain().mnuEndTimer->isEnabled(); }
     static bool idle() { return frmMain().mnuStartTimer->isEnabled() && !frmMain().mnuEndTimer->isEnabled(); }
@@ -106,7 +109,8 @@ private slots:
         gStartTime -= 90.0 / 1440; // as if started 90 minutes ago
         answers.then(ModalAnswers::choose("mnuEndTimer")).then(ModalAnswers::choose("mnuViewProjects"));
         fromIcon(517);
-        const auto stored = db->rows(QString("SELECT StartTime, EndTime FROM tblTimePeriod WHERE ProjectID=%1").arg(beta));
+        const auto stored = db->rows(
+            QString("SELECT StartTime, EndTime FROM tblTimePeriod WHERE ProjectID=%1").arg(beta));
         QCOMPARE(stored, (std::vector<QVariantList>{{gStartTime, gEndTime}}));
         QCOMPARE(tooltip(), "Tallyclock - Idle");
         QVERIFY(idle());
@@ -169,9 +173,12 @@ private slots:
         calls.clear();
         QVERIFY(!start());
         QCOMPARE(answers.seen.size(), 3);
-        QCOMPARE(answers.seen[0], missing.chopped(4) + "\n\nThe period was not stored: the timing is still running and can "
-                                  "be ended again once the database is reachable.|400");
-        QVERIFY(answers.seen[1].endsWith("\n\nThe period was stored, but the list of projects could not be refreshed.|400"));
+        QCOMPARE(answers.seen[0],
+                 missing.chopped(4)
+                     + "\n\nThe period was not stored: the timing is still running and can "
+                       "be ended again once the database is reachable.|400");
+        QVERIFY(answers.seen[1].endsWith(
+            "\n\nThe period was stored, but the list of projects could not be refreshed.|400"));
         QCOMPARE(answers.seen[2], missing);
         QCOMPARE(calls.constLast().operation, SystemTray::Operation::Delete);
         QVERIFY(answers.finished());
@@ -192,7 +199,8 @@ private slots:
             };
         };
         ModalAnswers answers;
-        answers.then(recordThen(ModalAnswers::press(QMessageBox::Ok))).then(recordThen(ModalAnswers::choose("mnuEndTimer")));
+        answers.then(recordThen(ModalAnswers::press(QMessageBox::Ok)))
+            .then(recordThen(ModalAnswers::choose("mnuEndTimer")));
         answers.then(recordThen(ModalAnswers::press(QMessageBox::Ok)));
         RunHandler([&record] {
             record();

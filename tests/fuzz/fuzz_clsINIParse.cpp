@@ -12,14 +12,18 @@
 #include <string>
 #include <vector>
 
-struct clsINIParseProbe {
+struct clsINIParseProbe
+{
     // "section|name=value" per variable in table order, an empty line, then the comments' texts:
     // in the order recorded, or by line number with only the last recorded of each.
     static std::string Dump(const clsINIParse& p, bool commentsByNumber)
     {
         std::string out;
         for (const auto& v : p.mVariables)
-            out.append(p.mSections[v.section]).append("|").append(v.text, v.nameLength + 1 + v.valueLength).append("\n");
+            out.append(p.mSections[v.section])
+                .append("|")
+                .append(v.text, v.nameLength + 1 + v.valueLength)
+                .append("\n");
         out.append("\n");
         for (std::size_t i = 0; i < (commentsByNumber ? p.mCommentIndex.size() : p.mComments.size()); ++i) {
             const auto& c = p.mComments[commentsByNumber ? p.mCommentIndex[i] : i];
@@ -29,14 +33,15 @@ struct clsINIParseProbe {
     }
 };
 
-static std::string gFile;  // on tmpfs where there is one: every run saves, and a save syncs to disk
+static std::string gFile; // on tmpfs where there is one: every run saves, and a save syncs to disk
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    std::string folder = (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/fuzz_ini_XXXXXX");
+    std::string folder = (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp")
+        + std::string("/fuzz_ini_XXXXXX");
     if (::mkdtemp(folder.data()) == nullptr)
         std::abort();
-    gFile = folder + "/fuzz.ini";  // gFile was made first, so it is still there when this handler runs at exit
+    gFile = folder + "/fuzz.ini"; // gFile was made first, so it is still there when this handler runs at exit
     std::atexit([] { std::filesystem::remove_all(std::filesystem::path(gFile).parent_path()); });
     return 0;
 }
@@ -62,12 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (fields.size() >= 5)
         first.DeleteSectionVariable(fields[1], fields[4]);
-    first.SaveINI();  // over the file it was loaded from
+    first.SaveINI(); // over the file it was loaded from
 
     second.INIFileName(gFile);
     second.LoadINI();
     if (clsINIParseProbe::Dump(second, false) != clsINIParseProbe::Dump(first, true)) {
-        std::fprintf(stderr, "round-trip broken:\n%s---\n%s", clsINIParseProbe::Dump(first, true).c_str(), clsINIParseProbe::Dump(second, false).c_str());
+        std::fprintf(stderr, "round-trip broken:\n%s---\n%s", clsINIParseProbe::Dump(first, true).c_str(),
+                     clsINIParseProbe::Dump(second, false).c_str());
         std::abort();
     }
     return 0;

@@ -58,16 +58,18 @@ void tst_modGlobal::statementTexts()
     AddTimePeriodRecord(7, At(2026, 12, 5, 17, 42, 21), At(2026, 12, 6));
     LoadProjects();
     DeleteProjectRecord(12);
-    QCOMPARE(log.statements(),
-             QStringList({
-                 QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES('Client''s site',' ')"),
-                 QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(7,#12/5/2026 5:42:21 PM#,#12/6/2026#)"),
-                 QStringLiteral("SELECT * FROM qryProject ORDER BY Name"),
-                 QStringLiteral("BeginTrans"),
-                 QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=12"),
-                 QStringLiteral("DELETE FROM tblProject WHERE ProjectID=12"),
-                 QStringLiteral("CommitTrans"),
-             }));
+    QCOMPARE(
+        log.statements(),
+        QStringList({
+            QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES('Client''s site',' ')"),
+            QStringLiteral(
+                "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(7,#12/5/2026 5:42:21 PM#,#12/6/2026#)"),
+            QStringLiteral("SELECT * FROM qryProject ORDER BY Name"),
+            QStringLiteral("BeginTrans"),
+            QStringLiteral("DELETE FROM tblTimePeriod WHERE ProjectID=12"),
+            QStringLiteral("DELETE FROM tblProject WHERE ProjectID=12"),
+            QStringLiteral("CommitTrans"),
+        }));
 }
 
 void tst_modGlobal::textsStoredUnchanged_data()
@@ -75,12 +77,23 @@ void tst_modGlobal::textsStoredUnchanged_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("storedDescription");
-    QTest::newRow("apostrophes") << "Client's site" << "it's 'quoted'" << "it's 'quoted'";
-    QTest::newRow("empty description") << " " << "" << " ";
-    QTest::newRow("hash marks") << "C# #2" << "#1/1/2026# and #" << "#1/1/2026# and #";
-    QTest::newRow("line breaks") << "n" << "line 1\r\nline 2\n" << "line 1\r\nline 2\n";
-    QTest::newRow("non-ASCII") << QString::fromUtf8("Ärger Ωmega 日本語") << QString::fromUtf8("naïve 🙂") << QString::fromUtf8("naïve 🙂");
-    QTest::newRow("SQL-like") << "x'); DROP TABLE tblProject; --" << "a; b" << "a; b";
+    QTest::newRow("apostrophes") << "Client's site"
+                                 << "it's 'quoted'"
+                                 << "it's 'quoted'";
+    QTest::newRow("empty description") << " "
+                                       << ""
+                                       << " ";
+    QTest::newRow("hash marks") << "C# #2"
+                                << "#1/1/2026# and #"
+                                << "#1/1/2026# and #";
+    QTest::newRow("line breaks") << "n"
+                                 << "line 1\r\nline 2\n"
+                                 << "line 1\r\nline 2\n";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("Ärger Ωmega 日本語") << QString::fromUtf8("naïve 🙂")
+                               << QString::fromUtf8("naïve 🙂");
+    QTest::newRow("SQL-like") << "x'); DROP TABLE tblProject; --"
+                              << "a; b"
+                              << "a; b";
     // Half of a character, as a cut-off paste leaves it, and a NUL: replaced, not refused.
     QTest::newRow("half a character") << "n" << QStringLiteral("x\xD83D''y\0z") << QStringLiteral("x\xFFFD''y\xFFFDz");
 }
@@ -102,11 +115,15 @@ void tst_modGlobal::periodsUnderEveryLocale_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("startText");
-    QTest::newRow("en_US") << "en_US" << "12/5/2026 5:42:21 PM";
-    QTest::newRow("en_GB") << "en_GB" << "05/12/2026 17:42:21";
-    QTest::newRow("de_DE") << "de_DE" << "05.12.2026 17:42:21";
+    QTest::newRow("en_US") << "en_US"
+                           << "12/5/2026 5:42:21 PM";
+    QTest::newRow("en_GB") << "en_GB"
+                           << "05/12/2026 17:42:21";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "05.12.2026 17:42:21";
     QTest::newRow("ja_JP") << "ja_JP" << QString::fromUtf8("2026/12/05 17時42分21秒");
-    QTest::newRow("C") << "C" << "5 Dec 2026 17:42:21";
+    QTest::newRow("C") << "C"
+                       << "5 Dec 2026 17:42:21";
 }
 
 void tst_modGlobal::periodsUnderEveryLocale()
@@ -118,15 +135,17 @@ void tst_modGlobal::periodsUnderEveryLocale()
     const qint32 id = static_cast<qint32>(db.insertProject(QStringLiteral("p")));
     const QList<QPair<double, double>> periods = {
         {At(2026, 12, 5, 17, 42, 21), At(2026, 12, 5, 19, 12, 21)}, // 90 minutes
-        {At(2026, 12, 31, 23, 30), At(2027, 1, 1, 0, 15)},          // across midnight
-        {At(2026, 12, 7), At(2026, 12, 7)},                         // at midnight, length zero
-        {At(2026, 3, 8, 1, 30), At(2026, 3, 8, 3, 30)},             // across a clock change
+        {At(2026, 12, 31, 23, 30), At(2027, 1, 1, 0, 15)}, // across midnight
+        {At(2026, 12, 7), At(2026, 12, 7)}, // at midnight, length zero
+        {At(2026, 3, 8, 1, 30), At(2026, 3, 8, 3, 30)}, // across a clock change
     };
     StatementLog log;
     for (const auto& p : periods)
         AddTimePeriodRecord(id, p.first, p.second);
     QVERIFY2(log.statements().at(0).startsWith(
-                 QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#%2#,#").arg(id).arg(startText)),
+                 QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#%2#,#")
+                     .arg(id)
+                     .arg(startText)),
              qPrintable(log.statements().at(0)));
     const auto rows = db.rows(QStringLiteral("SELECT StartTime, EndTime FROM tblTimePeriod ORDER BY TimePeriodID"));
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -163,7 +182,8 @@ void tst_modGlobal::deletion()
     db.insertPeriod(id, 1.0, 2.0);
     db.insertPeriod(id, 3.0, 4.0);
     // The second statement fails: the first must be undone.
-    db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON tblProject BEGIN SELECT RAISE(ABORT, 'project is protected'); END"));
+    db.exec(QStringLiteral(
+        "CREATE TRIGGER refuse BEFORE DELETE ON tblProject BEGIN SELECT RAISE(ABORT, 'project is protected'); END"));
     try {
         DeleteProjectRecord(id);
         QFAIL("no error");

@@ -102,7 +102,8 @@ void tst_Database::openRefusesWhatIsNoDatabase()
     QCOMPARE(QFileInfo(path).size(), size);
 
     const QString otherDriver = ConnectionStringFor(dir.path() + QLatin1Char('/'))
-                                    .replace(QStringLiteral("Microsoft Access Driver (*.mdb)"), QStringLiteral("SQL Server"));
+                                    .replace(QStringLiteral("Microsoft Access Driver (*.mdb)"),
+                                             QStringLiteral("SQL Server"));
     QVERIFY(ErrorOf([&] { cn.Open(otherDriver); }).contains(QStringLiteral("is not known")));
 }
 
@@ -159,8 +160,9 @@ void tst_Database::readOnlyFileIsReadNotChanged()
     rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
     QCOMPARE(Names(rs), QStringList(QStringLiteral("kept")));
     const QString msg = ErrorOf([&] { cn.Execute(QStringLiteral("DELETE FROM tblProject")); });
-    QVERIFY2(msg.startsWith(QStringLiteral("Nothing was stored: the database file \"%1\" is read-only.").arg(db.path())),
-             qPrintable(msg));
+    QVERIFY2(
+        msg.startsWith(QStringLiteral("Nothing was stored: the database file \"%1\" is read-only.").arg(db.path())),
+        qPrintable(msg));
     QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblProject")).toInt(), 1);
 }
 
@@ -169,19 +171,25 @@ void tst_Database::refusedStatements_data()
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
     const QString period = QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,");
-    QTest::newRow("unreadable date") << period + "#31/12/2026#,#1/1/2027#)" << "\"31/12/2026\" is not a date and time";
-    QTest::newRow("date with something left over") << period + "#1/1/2027 9:00 x#,#1/1/2027#)" << "\"1/1/2027 9:00 x\" is not a date";
-    QTest::newRow("unclosed date") << period + "#1/1/2027,1)" << "without its closing # mark";
-    QTest::newRow("unclosed quote") << "INSERT INTO tblProject(Name,Description) VALUES('a,b)" << "without its closing quote";
-    QTest::newRow("two statements") << "INSERT INTO tblProject(Name,Description) VALUES('a','b'); DELETE FROM tblTimePeriod"
-                                    << "more than one statement";
+    QTest::newRow("unreadable date") << period + "#31/12/2026#,#1/1/2027#)"
+                                     << "\"31/12/2026\" is not a date and time";
+    QTest::newRow("date with something left over") << period + "#1/1/2027 9:00 x#,#1/1/2027#)"
+                                                   << "\"1/1/2027 9:00 x\" is not a date";
+    QTest::newRow("unclosed date") << period + "#1/1/2027,1)"
+                                   << "without its closing # mark";
+    QTest::newRow("unclosed quote") << "INSERT INTO tblProject(Name,Description) VALUES('a,b)"
+                                    << "without its closing quote";
+    QTest::newRow("two statements")
+        << "INSERT INTO tblProject(Name,Description) VALUES('a','b'); DELETE FROM tblTimePeriod"
+        << "more than one statement";
     QTest::newRow("no such table") << "DELETE FROM tblNothing WHERE ID=1"
                                    << "Nothing was stored: the database cannot carry out the statement. The statement";
     QTest::newRow("Null name") << "INSERT INTO tblProject(Name,Description) VALUES(NULL,'b')"
                                << "Nothing was stored: a value breaks one of the database's rules. The statement";
     // The record numbers are used up: a number past them could not be read back.
-    QTest::newRow("no project number left") << "INSERT INTO tblProject(Name,Description) VALUES('a','b')"
-                                            << "Nothing was stored: the database has no record number left for a new project.";
+    QTest::newRow("no project number left")
+        << "INSERT INTO tblProject(Name,Description) VALUES('a','b')"
+        << "Nothing was stored: the database has no record number left for a new project.";
     QTest::newRow("no period number left") << period + "#1/1/2027#,#1/2/2027#)"
                                            << "no record number left for a new time period";
 }
@@ -226,9 +234,10 @@ void tst_Database::resultSetsAndNameOrder()
     // Letter case ignored, accents beside their letters, numbers as numbers.
     cn.Open(db.connectionString());
     rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
-    QCOMPARE(Names(rs), QStringList({QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
-                                     QStringLiteral("Eagle"), QString::fromUtf8("Émile"), QStringLiteral("Project 9"),
-                                     QStringLiteral("Project 10"), QStringLiteral("zeta")}));
+    QCOMPARE(Names(rs),
+             QStringList({QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
+                          QStringLiteral("Eagle"), QString::fromUtf8("Émile"), QStringLiteral("Project 9"),
+                          QStringLiteral("Project 10"), QStringLiteral("zeta")}));
     QVERIFY_THROWS_EXCEPTION(AppError, rs.Fields(0));
     cn.Close();
 }

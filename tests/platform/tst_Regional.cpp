@@ -84,19 +84,28 @@ void tst_Regional::texts()
 
 void tst_Regional::roundTripEveryLocale()
 {
-    QList<double> moments = {0.0, At(1899, 12, 30, 23, 59, 59), At(2026, 12, 5), At(2026, 12, 5, 12, 0, 0),
-                             At(2026, 12, 5, 0, 0, 1), At(2000, 2, 29, 11, 59, 59), At(1930, 1, 1, 1, 1, 1),
-                             At(2029, 12, 31, 13, 0, 0), At(100, 1, 1, 6, 0, 0), At(9999, 12, 31, 23, 59, 59)};
+    QList<double> moments = {0.0,
+                             At(1899, 12, 30, 23, 59, 59),
+                             At(2026, 12, 5),
+                             At(2026, 12, 5, 12, 0, 0),
+                             At(2026, 12, 5, 0, 0, 1),
+                             At(2000, 2, 29, 11, 59, 59),
+                             At(1930, 1, 1, 1, 1, 1),
+                             At(2029, 12, 31, 13, 0, 0),
+                             At(100, 1, 1, 6, 0, 0),
+                             At(9999, 12, 31, 23, 59, 59)};
     QRandomGenerator rng(20261206);
     for (int i = 0; i < 300; ++i)
-        moments << static_cast<double>(rng.bounded(-600000, 2900000)) + static_cast<double>(rng.bounded(0, 86400)) / 86400.0;
+        moments << static_cast<double>(rng.bounded(-600000, 2900000))
+                + static_cast<double>(rng.bounded(0, 86400)) / 86400.0;
     for (const QString& name : kLocales) {
         QLocale::setDefault(QLocale(name));
         for (double m : moments) {
             const QString text = GeneralDateText(m);
             const auto back = ReadDateText(text);
             if (!back || Seconds(*back) != Seconds(m))
-                QFAIL(qPrintable(QStringLiteral("%1: \"%2\" does not read back as %3").arg(name, text).arg(m, 0, 'f', 8)));
+                QFAIL(qPrintable(
+                    QStringLiteral("%1: \"%2\" does not read back as %3").arg(name, text).arg(m, 0, 'f', 8)));
         }
     }
 }
@@ -106,20 +115,33 @@ void tst_Regional::reading_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("expected");
-    QTest::newRow("lower-case pm, no seconds") << "en_US" << "12/5/2026 5:42 pm" << At(2026, 12, 5, 17, 42);
-    QTest::newRow("24-hour as typed") << "en_US" << "5/12/2026 10:30:00" << At(2026, 5, 12, 10, 30);
-    QTest::newRow("padded") << "en_US" << "05/09/2026 09:00:00 AM" << At(2026, 5, 9, 9);
-    QTest::newRow("12 AM is midnight") << "en_US" << "1/1/2026 12:00:00 AM" << At(2026, 1, 1);
-    QTest::newRow("time alone") << "en_US" << "9:00" << At(1899, 12, 30, 9);
-    QTest::newRow("two-digit year 29") << "en_US" << "1/1/29" << At(2029, 1, 1);
-    QTest::newRow("two-digit year 30") << "en_US" << "1/1/30" << At(1930, 1, 1);
-    QTest::newRow("leap day of 00") << "en_US" << "2/29/00" << At(2000, 2, 29);
-    QTest::newRow("de short") << "de_DE" << "5.12.26 17:42" << At(2026, 12, 5, 17, 42);
-    QTest::newRow("fi time alone with dots") << "fi_FI" << "17.42.21" << At(1899, 12, 30, 17, 42, 21);
+    QTest::newRow("lower-case pm, no seconds") << "en_US"
+                                               << "12/5/2026 5:42 pm" << At(2026, 12, 5, 17, 42);
+    QTest::newRow("24-hour as typed") << "en_US"
+                                      << "5/12/2026 10:30:00" << At(2026, 5, 12, 10, 30);
+    QTest::newRow("padded") << "en_US"
+                            << "05/09/2026 09:00:00 AM" << At(2026, 5, 9, 9);
+    QTest::newRow("12 AM is midnight") << "en_US"
+                                       << "1/1/2026 12:00:00 AM" << At(2026, 1, 1);
+    QTest::newRow("time alone") << "en_US"
+                                << "9:00" << At(1899, 12, 30, 9);
+    QTest::newRow("two-digit year 29") << "en_US"
+                                       << "1/1/29" << At(2029, 1, 1);
+    QTest::newRow("two-digit year 30") << "en_US"
+                                       << "1/1/30" << At(1930, 1, 1);
+    QTest::newRow("leap day of 00") << "en_US"
+                                    << "2/29/00" << At(2000, 2, 29);
+    QTest::newRow("de short") << "de_DE"
+                              << "5.12.26 17:42" << At(2026, 12, 5, 17, 42);
+    QTest::newRow("fi time alone with dots") << "fi_FI"
+                                             << "17.42.21" << At(1899, 12, 30, 17, 42, 21);
     QTest::newRow("ja no seconds") << "ja_JP" << QString::fromUtf8("2026/12/05 17時42分") << At(2026, 12, 5, 17, 42);
-    QTest::newRow("ja colon time") << "ja_JP" << "2026/12/05 17:42" << At(2026, 12, 5, 17, 42);
-    QTest::newRow("blanks around, PM") << "en_US" << "  12/5/2026 5:42 PM " << At(2026, 12, 5, 17, 42);
-    QTest::newRow("blanks around, 24-hour") << "de_DE" << "\t5.12.26 17:42 " << At(2026, 12, 5, 17, 42);
+    QTest::newRow("ja colon time") << "ja_JP"
+                                   << "2026/12/05 17:42" << At(2026, 12, 5, 17, 42);
+    QTest::newRow("blanks around, PM") << "en_US"
+                                       << "  12/5/2026 5:42 PM " << At(2026, 12, 5, 17, 42);
+    QTest::newRow("blanks around, 24-hour") << "de_DE"
+                                            << "\t5.12.26 17:42 " << At(2026, 12, 5, 17, 42);
 }
 
 void tst_Regional::reading()
@@ -137,9 +159,9 @@ void tst_Regional::reading()
 void tst_Regional::refusedTexts()
 {
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    for (const char* text : {"", " ", "12/5/2026 5:42:21 PM x", "yesterday", "13/1/2026",
-                             "2/30/2026", "12/5/2026 25:00", "12/5/2026 13:00 PM", "12/5/2026 5:60", "12/5/202", "12/5",
-                             "#12/5/2026#", "12/5/2026'"})
+    for (const char* text :
+         {"", " ", "12/5/2026 5:42:21 PM x", "yesterday", "13/1/2026", "2/30/2026", "12/5/2026 25:00",
+          "12/5/2026 13:00 PM", "12/5/2026 5:60", "12/5/202", "12/5", "#12/5/2026#", "12/5/2026'"})
         QVERIFY2(!ReadDateText(QString::fromLatin1(text)), text);
     QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
     QVERIFY(!ReadDateText(QStringLiteral("12/5/2026")));

@@ -62,12 +62,17 @@ private slots:
 
     void choice_data()
     {
-        QTest::addColumn<QString>("beside");     // in the program's folder
-        QTest::addColumn<QString>("dataHome");   // XDG_DATA_HOME
-        QTest::addColumn<QString>("expected");   // the folder chosen, or the error
-        QTest::newRow("portable") << "Tallyclock.mdb" << "data" << "bin";
-        QTest::newRow("installed, its database untouched") << "" << "data" << "data/tallyclock";
-        QTest::newRow("no folder") << "" << "bin/tallyclock"
+        QTest::addColumn<QString>("beside"); // in the program's folder
+        QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME
+        QTest::addColumn<QString>("expected"); // the folder chosen, or the error
+        QTest::newRow("portable") << "Tallyclock.mdb"
+                                  << "data"
+                                  << "bin";
+        QTest::newRow("installed, its database untouched") << ""
+                                                           << "data"
+                                                           << "data/tallyclock";
+        QTest::newRow("no folder") << ""
+                                   << "bin/tallyclock"
                                    << "The folder \"%1/bin/tallyclock/tallyclock\" cannot be made: Not a directory.";
     }
     void choice()
@@ -90,8 +95,8 @@ private slots:
 
     void backups_data()
     {
-        QTest::addColumn<QStringList>("before");  // the days of the backups, and other files there
-        QTest::addColumn<QStringList>("after");   // "new" marks today's copy
+        QTest::addColumn<QStringList>("before"); // the days of the backups, and other files there
+        QTest::addColumn<QStringList>("after"); // "new" marks today's copy
         QStringList week;
         for (int day = 0; day < 7; ++day)
             week << QDate(2026, 11, 30).addDays(day).toString(Qt::ISODate);
@@ -143,8 +148,10 @@ private slots:
         QTest::addColumn<bool>("autostartAfter");
         QTest::newRow("help") << QStringList{"--help"} << false << 0 << "\n  --no-autostart " << false;
         QTest::newRow("version") << QStringList{"-v"} << false << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << false;
-        QTest::newRow("autostart") << QStringList{"--autostart"} << false << 0 << "^Tallyclock will start .*: wrote " << true;
-        QTest::newRow("no autostart") << QStringList{"--no-autostart"} << true << 0 << "^Tallyclock will no longer .*: removed " << false;
+        QTest::newRow("autostart") << QStringList{"--autostart"} << false << 0 << "^Tallyclock will start .*: wrote "
+                                   << true;
+        QTest::newRow("no autostart") << QStringList{"--no-autostart"} << true << 0
+                                      << "^Tallyclock will no longer .*: removed " << false;
         QTest::newRow("unknown option") << QStringList{"--autostart", "--bogus"} << false << 2
                                         << "^tallyclock: Unknown option 'bogus'.*\n$" << false;
         QTest::newRow("argument") << QStringList{"Tallyclock.mdb"} << true << 2
@@ -187,7 +194,8 @@ private slots:
         QCOMPARE(gone.exitCode(), 0);
         QVERIFY(!running.waitForFinished(500));
         QCOMPARE(files("data/tallyclock"), QStringList({"backups", "Tallyclock.mdb"}));
-        QCOMPARE(files("data/tallyclock/backups"), {"Tallyclock-" + QDate::currentDate().toString(Qt::ISODate) + ".mdb"});
+        QCOMPARE(files("data/tallyclock/backups"),
+                 {"Tallyclock-" + QDate::currentDate().toString(Qt::ISODate) + ".mdb"});
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(tmp->filePath("data/tallyclock")).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0700u);

@@ -56,7 +56,9 @@ private slots:
         SystemTray::SetAvailabilityOverride(area);
         QStringList recorded;
         SystemTray::SetRecorder([&recorded](const SystemTray::Call& call) {
-            recorded << QString("%1 %2 %3").arg(QStringList{"Add", "Modify", "Delete"}.at(int(call.operation)), call.tooltip).arg(int(call.result));
+            recorded << QString("%1 %2 %3")
+                            .arg(QStringList{"Add", "Modify", "Delete"}.at(int(call.operation)), call.tooltip)
+                            .arg(int(call.result));
         });
         SystemTray tray;
         QVERIFY(!tray.Modify("early"));
@@ -65,8 +67,9 @@ private slots:
         QCOMPARE(tray.Delete(), area);
         QVERIFY(!tray.Delete() && !tray.IsShown());
         const QString s = area ? "1" : "0";
-        QCOMPARE(recorded, QStringList({"Modify early 0", "Add Tallyclock " + s, "Modify Tallyclock - Idle " + s,
-                                        "Delete Tallyclock - Idle " + s, "Delete Tallyclock - Idle 0"}));
+        QCOMPARE(recorded,
+                 QStringList({"Modify early 0", "Add Tallyclock " + s, "Modify Tallyclock - Idle " + s,
+                              "Delete Tallyclock - Idle " + s, "Delete Tallyclock - Idle 0"}));
     }
 
     // The receiver of 517 may open a modal menu and remove the icon, which deletes Qt's

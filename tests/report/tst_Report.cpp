@@ -102,22 +102,28 @@ void tst_Report::outputs_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("expected"); // standard output, or the error line
 
-    const QStringList week{QStringLiteral("--from"), QStringLiteral("2026-11-30"), QStringLiteral("--to"), QStringLiteral("2026-12-06")};
+    const QStringList week{QStringLiteral("--from"), QStringLiteral("2026-11-30"), QStringLiteral("--to"),
+                           QStringLiteral("2026-12-06")};
     const QString en = QStringLiteral("en_US.UTF-8");
-    QTest::newRow("table by day") << week << en << 0 << QStringLiteral(R"g(Project         Mon 11/30/2026  Tue 12/1/2026  Wed 12/2/2026  Thu 12/3/2026  Fri 12/4/2026  Sat 12/5/2026  Sun 12/6/2026  Total
+    QTest::newRow("table by day")
+        << week << en << 0
+        << QStringLiteral(
+               R"g(Project         Mon 11/30/2026  Tue 12/1/2026  Wed 12/2/2026  Thu 12/3/2026  Fri 12/4/2026  Sat 12/5/2026  Sun 12/6/2026  Total
 Alpha                    01:30          01:00          01:00                                                              03:30  ####################
 beta "B", Ltd                                                         00:46                                               00:46  ####
 Zeta                                                                                 00:30                                00:30  ###
 (no project) 0                                                                                      00:20                 00:20  ##
 Total                    01:30          01:00          01:00          00:46          00:30          00:20          00:00  05:05
 )g");
-    QTest::newRow("table in German, regional dates") << QStringList{"--from", "30.11.2026", "--to", "2.12.26", "--project", "alpha"}
-                                                    << QStringLiteral("de_DE.UTF-8") << 0 << QStringLiteral(R"g(Project  Mo. 30.11.2026  Di. 01.12.2026  Mi. 02.12.2026  Total
+    QTest::newRow("table in German, regional dates")
+        << QStringList{"--from", "30.11.2026", "--to", "2.12.26", "--project", "alpha"} << QStringLiteral("de_DE.UTF-8")
+        << 0 << QStringLiteral(R"g(Project  Mo. 30.11.2026  Di. 01.12.2026  Mi. 02.12.2026  Total
 Alpha             01:30           01:00           01:00  03:30  ####################
 Total             01:30           01:00           01:00  03:30
 )g");
     QTest::newRow("csv by day, split at midnight, quoted")
-        << week + QStringList{"--format", "csv"} << QStringLiteral("de_DE.UTF-8") << 0 << QStringLiteral(R"g(project_id,project,start,end,minutes
+        << week + QStringList{"--format", "csv"} << QStringLiteral("de_DE.UTF-8") << 0
+        << QStringLiteral(R"g(project_id,project,start,end,minutes
 1,Alpha,2026-11-30T00:00:00,2026-12-01T00:00:00,90
 1,Alpha,2026-12-01T00:00:00,2026-12-02T00:00:00,60
 1,Alpha,2026-12-02T00:00:00,2026-12-03T00:00:00,60
@@ -125,18 +131,23 @@ Total             01:30           01:00           01:00  03:30
 2,Zeta,2026-12-04T00:00:00,2026-12-05T00:00:00,30
 0,(no project),2026-12-05T00:00:00,2026-12-06T00:00:00,20
 )g");
-    QTest::newRow("json by week") << QStringList{"--all", "--by", "week", "--format", "json"} << en << 0
-                                  << QStringLiteral(R"g([{"end":"2026-11-23T00:00:00","minutes":60,"project":"Alpha","project_id":1,"start":"2026-11-20T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":210,"project":"Alpha","project_id":1,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":45.5,"project":"beta \"B\", Ltd","project_id":3,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":30,"project":"Zeta","project_id":2,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":20,"project":"(no project)","project_id":0,"start":"2026-11-30T00:00:00"}])g");
-    QTest::newRow("table by month") << QStringList{"--all", "--by", "month", "--project", "alpha"} << en << 0 << QStringLiteral(R"g(Project  Nov 2026  Dec 2026  Total
+    QTest::newRow("json by week")
+        << QStringList{"--all", "--by", "week", "--format", "json"} << en << 0
+        << QStringLiteral(
+               R"g([{"end":"2026-11-23T00:00:00","minutes":60,"project":"Alpha","project_id":1,"start":"2026-11-20T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":210,"project":"Alpha","project_id":1,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":45.5,"project":"beta \"B\", Ltd","project_id":3,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":30,"project":"Zeta","project_id":2,"start":"2026-11-30T00:00:00"},{"end":"2026-12-06T00:00:00","minutes":20,"project":"(no project)","project_id":0,"start":"2026-11-30T00:00:00"}])g");
+    QTest::newRow("table by month") << QStringList{"--all", "--by", "month", "--project", "alpha"} << en << 0
+                                    << QStringLiteral(R"g(Project  Nov 2026  Dec 2026  Total
 Alpha       02:30     02:00  04:30  ####################
 Total       02:30     02:00  04:30
 )g");
-    QTest::newRow("all by project, chosen") << QStringList{"--all", "--project", "ALPHA", "--project", "zeta", "--format", "csv"}
-                                            << en << 0 << QStringLiteral(R"g(project_id,project,start,end,minutes
+    QTest::newRow("all by project, chosen")
+        << QStringList{"--all", "--project", "ALPHA", "--project", "zeta", "--format", "csv"} << en << 0
+        << QStringLiteral(R"g(project_id,project,start,end,minutes
 1,Alpha,,,270
 2,Zeta,,,30
 )g");
-    QTest::newRow("periods") << QStringList{"periods", "--all", "--format", "csv"} << en << 0 << QStringLiteral(R"g(project_id,project,start,end,minutes
+    QTest::newRow("periods") << QStringList{"periods", "--all", "--format", "csv"} << en << 0
+                             << QStringLiteral(R"g(project_id,project,start,end,minutes
 0,(no project),2026-12-05T14:00:00,2026-12-05T14:20:00,20
 1,Alpha,2026-11-20T10:00:00,2026-11-20T11:00:00,60
 1,Alpha,2026-11-30T09:00:00,2026-11-30T10:30:00,90
@@ -145,13 +156,17 @@ Total       02:30     02:00  04:30
 2,Zeta,2026-12-04T12:00:00,2026-12-04T13:00:00,60
 3,"beta ""B"", Ltd",2026-12-03T08:00:00,2026-12-03T08:45:30,45.5
 )g");
-    QTest::newRow("bad date") << QStringList{"--from", "2026-13-01"} << en << 2
-                              << QStringLiteral("tallyclock-report: \"2026-13-01\" given to --from is not a date (2026-12-01 or the regional date).\n");
+    QTest::newRow("bad date")
+        << QStringList{"--from", "2026-13-01"} << en << 2
+        << QStringLiteral(
+               "tallyclock-report: \"2026-13-01\" given to --from is not a date (2026-12-01 or the regional date).\n");
     QTest::newRow("unknown project") << QStringList{"--project", "Gamma"} << en << 2
                                      << QStringLiteral("tallyclock-report: There is no project named \"Gamma\".\n");
-    QTest::newRow("unknown option") << QStringList{"--colour"} << en << 2 << QStringLiteral("tallyclock-report: Unknown option 'colour'.\n");
-    QTest::newRow("missing database") << QStringList{"--database", "/nowhere/Tallyclock.mdb"} << en << 1
-                                      << QStringLiteral("tallyclock-report: The database file \"/nowhere/Tallyclock.mdb\" does not exist.\n");
+    QTest::newRow("unknown option") << QStringList{"--colour"} << en << 2
+                                    << QStringLiteral("tallyclock-report: Unknown option 'colour'.\n");
+    QTest::newRow("missing database")
+        << QStringList{"--database", "/nowhere/Tallyclock.mdb"} << en << 1
+        << QStringLiteral("tallyclock-report: The database file \"/nowhere/Tallyclock.mdb\" does not exist.\n");
 }
 
 void tst_Report::outputs()
@@ -170,7 +185,9 @@ void tst_Report::outputs()
         QCOMPARE(doc.toJson(QJsonDocument::Compact), expected.toUtf8());
     } else {
         // CSV lines end in CR LF; the expected texts above are written with LF alone.
-        QCOMPARE(text, text.contains(QLatin1Char('\r')) ? QString(expected).replace(QLatin1Char('\n'), QLatin1String("\r\n")) : expected);
+        QCOMPARE(text,
+                 text.contains(QLatin1Char('\r')) ? QString(expected).replace(QLatin1Char('\n'), QLatin1String("\r\n"))
+                                                  : expected);
     }
 }
 
@@ -180,7 +197,8 @@ void tst_Report::thisWeekByDefault()
     const QDate monday = today.addDays(1 - today.dayOfWeek());
     const ProgramRun plain = RunReport({QStringLiteral("--database"), db_->path()});
     const ProgramRun week = RunReport({QStringLiteral("--database"), db_->path(), QStringLiteral("--from"),
-                                       monday.toString(Qt::ISODate), QStringLiteral("--to"), monday.addDays(6).toString(Qt::ISODate)});
+                                       monday.toString(Qt::ISODate), QStringLiteral("--to"),
+                                       monday.addDays(6).toString(Qt::ISODate)});
     QCOMPARE(plain.status, 0);
     QCOMPARE(plain.out, week.out);
 }
@@ -225,9 +243,13 @@ void tst_Report::totalsAsTheMainWindowShows()
     for (int k = 0; k < 3000; ++k) {
         const double start = 46000 + random.bounded(86400 * 400) / 86400.0;
         const double length = (random.bounded(86400 * 2) - 8000) / 86400.0; // some negative, some past midnight
-        rows << QStringLiteral("(%1,%2,%3)").arg(random.bounded(32)).arg(start, 0, 'g', 17).arg(start + length, 0, 'g', 17);
+        rows << QStringLiteral("(%1,%2,%3)")
+                    .arg(random.bounded(32))
+                    .arg(start, 0, 'g', 17)
+                    .arg(start + length, 0, 'g', 17);
     }
-    db.exec(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES") + rows.join(QLatin1Char(',')));
+    db.exec(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES")
+            + rows.join(QLatin1Char(',')));
     LoadProjects();
     ReportOptions o;
     o.by = Grouping::Project;

@@ -58,10 +58,11 @@ std::vector<QVariantList> TempDatabase::rows(const QString& sql, const QVariantL
         QVariantList row;
         for (int c = 0; c < sqlite3_column_count(st); ++c) {
             const int type = sqlite3_column_type(st, c);
-            row << (type == SQLITE_NULL      ? QVariant()
-                    : type == SQLITE_INTEGER ? QVariant(static_cast<qlonglong>(sqlite3_column_int64(st, c)))
-                    : type == SQLITE_FLOAT   ? QVariant(sqlite3_column_double(st, c))
-                                             : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)))));
+            row << (type == SQLITE_NULL          ? QVariant()
+                        : type == SQLITE_INTEGER ? QVariant(static_cast<qlonglong>(sqlite3_column_int64(st, c)))
+                        : type == SQLITE_FLOAT
+                        ? QVariant(sqlite3_column_double(st, c))
+                        : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)))));
         }
         out.push_back(row);
     }
@@ -86,15 +87,21 @@ QVariant TempDatabase::scalar(const QString& sql) const
 
 qint64 TempDatabase::insertProject(const QString& name, const QString& description) const
 {
-    return rows(QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES(?,?) RETURNING ProjectID"), {name, description})
-        .front().front().toLongLong();
+    return rows(QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES(?,?) RETURNING ProjectID"),
+                {name, description})
+        .front()
+        .front()
+        .toLongLong();
 }
 
 qint64 TempDatabase::insertPeriod(qint64 projectID, double start, double end) const
 {
-    return rows(QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?) RETURNING TimePeriodID"),
+    return rows(QStringLiteral(
+                    "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?) RETURNING TimePeriodID"),
                 {static_cast<double>(projectID), start, end})
-        .front().front().toLongLong();
+        .front()
+        .front()
+        .toLongLong();
 }
 
 StatementLog::StatementLog()
