@@ -30,32 +30,32 @@ constexpr int kAttachRetries = 20;
 
 SystemTray::SystemTray(QObject* parent) : QObject(parent)
 {
-    // Qt has chosen its road as m_icon was made, and it tells only this way: on the D-Bus road
+    // Qt has chosen its road as icon_ was made, and it tells only this way: on the D-Bus road
     // a context menu gets a platform menu, which Qt exports for the host to draw.
     if (!IsHeadless()) {
-        m_icon.setContextMenu(&m_hostMenu);
-        m_road = m_hostMenu.platformMenu() ? Road::StatusNotifierItem : Road::XEmbed;
+        icon_.setContextMenu(&hostMenu_);
+        road_ = hostMenu_.platformMenu() ? Road::StatusNotifierItem : Road::XEmbed;
         // On the XEmbed road Qt would pop a context menu up itself on the right press.
-        if (m_road == Road::XEmbed)
-            m_icon.setContextMenu(nullptr);
+        if (road_ == Road::XEmbed)
+            icon_.setContextMenu(nullptr);
     }
     // QSystemTrayIcon reports presses only (Context on the right press, on X11); it serves
     // where Qt's own tray widget is absent, i.e. a D-Bus StatusNotifier host.
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemTray::Activated);
+    connect(&icon_, &QSystemTrayIcon::activated, this, &SystemTray::Activated);
 }
 
 SystemTray::~SystemTray() = default;
 
 bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
 {
-    m_icon.setIcon(icon);
-    m_icon.setToolTip(tooltip);
-    m_added = true;
+    icon_.setIcon(icon);
+    icon_.setToolTip(tooltip);
+    added_ = true;
     // Shown even without a notification area: Qt puts the icon in one that turns up later.
     // Headless platforms never have one, and there Qt's X11 tray code only warns.
     if (!IsHeadless())
-        m_icon.show();
-    m_attachRetries = 0;
+        icon_.show();
+    attachRetries_ = 0;
     AttachToTrayWidget();
     const bool result = IsShown();
     Record(Operation::Add, result);
@@ -65,8 +65,8 @@ bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
 bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
 {
     if (!icon.isNull())
-        m_icon.setIcon(icon);
-    m_icon.setToolTip(tooltip);
+        icon_.setIcon(icon);
+    icon_.setToolTip(tooltip);
     AttachToTrayWidget();
     const bool result = IsShown();
     Record(Operation::Modify, result);
@@ -76,9 +76,9 @@ bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
 bool SystemTray::Delete()
 {
     const bool result = IsShown();
-    m_added = false;
-    m_icon.hide();
-    m_trayWidget = nullptr;
+    added_ = false;
+    icon_.hide();
+    trayWidget_ = nullptr;
     Record(Operation::Delete, result);
     return result;
 }
@@ -93,14 +93,14 @@ bool SystemTray::IsAvailable()
 void SystemTray::SetHostMenu(QMenu* menu)
 {
     // Each change makes hosts fetch the menu anew: only real changes count.
-    if (m_road != Road::StatusNotifierItem || menu == m_offered)
+    if (road_ != Road::StatusNotifierItem || menu == offered_)
         return;
-    m_offered = menu;
+    offered_ = menu;
     // The actions stay the menu's own; the host menu only shows them.
-    for (QAction* action : m_hostMenu.actions())
-        m_hostMenu.removeAction(action);
+    for (QAction* action : hostMenu_.actions())
+        hostMenu_.removeAction(action);
     if (menu)
-        m_hostMenu.addActions(menu->actions());
+        hostMenu_.addActions(menu->actions());
 }
 
 bool SystemTray::IsHeadless()
@@ -111,12 +111,12 @@ bool SystemTray::IsHeadless()
 
 bool SystemTray::IsShown() const
 {
-    return m_added && IsAvailable();
+    return added_ && IsAvailable();
 }
 
 QString SystemTray::Tooltip() const
 {
-    return m_icon.toolTip();
+    return icon_.toolTip();
 }
 
 void SystemTray::SetRecorder(Recorder newRecorder)
@@ -157,7 +157,7 @@ int SystemTray::MessageForEvent(const QEvent* event)
 
 bool SystemTray::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_trayWidget) {
+    if (watched == trayWidget_) {
         if (const int message = MessageForEvent(event))
             PostMessage(message);
     }
@@ -171,7 +171,7 @@ bool SystemTray::eventFilter(QObject* watched, QEvent* event)
 void SystemTray::AttachToTrayWidget()
 {
     // No such widget comes on the D-Bus road: nothing to wait for there.
-    if (m_road == Road::StatusNotifierItem || m_trayWidget || !m_added)
+    if (road_ == Road::StatusNotifierItem || trayWidget_ || !added_)
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // A marked widget belongs to another instance's icon (it dies with that icon).
@@ -181,20 +181,20 @@ void SystemTray::AttachToTrayWidget()
         widget->setProperty(kOwnerProperty, true);
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
-        m_trayWidget = widget;
+        trayWidget_ = widget;
         return;
     }
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    if (m_attachRetries < kAttachRetries) {
-        ++m_attachRetries;
+    if (attachRetries_ < kAttachRetries) {
+        ++attachRetries_;
         QTimer::singleShot(kAttachRetryMs, this, &SystemTray::AttachToTrayWidget);
         return;
     }
     // The lookup by class name leans on a Qt internal: say so once when it stops working,
     // rather than fall back to presses in silence.
     static bool warned = false;
-    if (m_road == Road::XEmbed && !warned) {
+    if (road_ == Road::XEmbed && !warned) {
         warned = true;
         qWarning("Tallyclock: Qt's tray widget %s did not appear; the popup menu opens on the "
                  "right-button press instead of its release.",
@@ -221,7 +221,7 @@ int SystemTray::MessageForActivation(QSystemTrayIcon::ActivationReason reason)
 void SystemTray::Activated(QSystemTrayIcon::ActivationReason reason)
 {
     AttachToTrayWidget();
-    if (m_trayWidget)
+    if (trayWidget_)
         return;
     if (const int message = MessageForActivation(reason))
         PostMessage(message);
@@ -238,5 +238,5 @@ void SystemTray::PostMessage(int message)
 void SystemTray::Record(Operation operation, bool result) const
 {
     if (recorder())
-        recorder()(Call{operation, m_icon.toolTip(), result});
+        recorder()(Call{operation, icon_.toolTip(), result});
 }

@@ -57,7 +57,7 @@ public:
 
     static bool IsAvailable();
 
-    Road CurrentRoad() const { return m_road; }
+    Road CurrentRoad() const { return road_; }
 
     // The menu the notification area offers on the icon where it draws that menu itself (a
     // StatusNotifierItem host): the items of menu, the same actions, or none for nullptr. On
@@ -94,13 +94,13 @@ private:
     void PostMessage(int message);
     void Record(Operation operation, bool result) const;
 
-    QSystemTrayIcon m_icon;
+    QSystemTrayIcon icon_;
     // Exported before the icon is first shown, so hosts learn of it when the icon registers;
     // emptied rather than withdrawn, since hosts read the menu's path only then.
-    QMenu m_hostMenu;
-    QPointer<QMenu> m_offered;
-    Road m_road = Road::None;
-    QPointer<QWidget> m_trayWidget;
-    bool m_added = false;
-    int m_attachRetries = 0;
+    QMenu hostMenu_;
+    QPointer<QMenu> offered_;
+    Road road_ = Road::None;
+    QPointer<QWidget> trayWidget_;
+    bool added_ = false;
+    int attachRetries_ = 0;
 };
