@@ -61,3 +61,13 @@ QString BenchDatabase(const QString& folder)
     }
     return path;
 }
+
+QString BenchFolder(int argc, char* argv[], int runs)
+{
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    BenchDatabase(folder);
+    std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
+                kBigProject, runs);
+    return folder;
+}

@@ -12,3 +12,7 @@ constexpr int kBigProject = 100000;
 
 // The path of the database in the folder, made first when it is not there.
 QString BenchDatabase(const QString& folder);
+
+// The benchmarks' folder: the first argument, else tallyclock-bench in the temporary folder.
+// Makes its database when missing and prints what it holds and how often each run repeats.
+QString BenchFolder(int argc, char* argv[], int runs);

@@ -68,14 +68,10 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                    : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    const QString folder = BenchFolder(argc, argv, kRuns);
     const QString path = BenchDatabase(folder);
     gConnectionString = ConnectionStringFor(folder + QLatin1Char('/'));
     gProjects = std::make_unique<clsProject>();
-
-    std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
-                kBigProject, kRuns);
 
     const double bareProjects = bench::TimeMs(kRuns,
                                               [&] { BareQuery(path, "SELECT * FROM qryProject ORDER BY Name", true); });

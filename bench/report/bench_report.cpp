@@ -75,11 +75,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                    : QDir::tempPath() + QStringLiteral("/tallyclock-bench");
+    const QString folder = BenchFolder(argc, argv, kRuns);
     const QString path = BenchDatabase(folder);
-    std::printf("%d projects x %d periods + 1 project x %d periods; median of %d runs\n\n", kProjects, kPeriodsEach,
-                kBigProject, kRuns);
 
     // A week in the middle of the stored periods, Monday to Sunday.
     const QDate zero(1899, 12, 30);
