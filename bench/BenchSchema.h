@@ -1,8 +1,11 @@
 #pragma once
 
-// A database made from db/schema.sql, for the benchmarks that fill one of their own.
+// An empty database for the benchmarks that fill one of their own, made as the program makes
+// the user's first one.
 
-#include <QFile>
+#include "platform/AppError.h"
+#include "platform/DataFolder.h"
+
 #include <QString>
 
 #include <sqlite3.h>
@@ -21,17 +24,17 @@ inline void Check(int rc, sqlite3* db, const char* what)
     }
 }
 
-// Opens a new database file at path holding the schema's empty tables; the caller closes it.
-inline sqlite3* DatabaseFromSchema(const QString& path, const QString& schemaPath)
+// Makes folder/Tallyclock.mdb holding the schema's empty tables and opens it; the caller closes it.
+inline sqlite3* DatabaseFromSchema(const QString& folder)
 {
-    QFile schema(schemaPath);
-    if (!schema.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(schema.fileName()));
+    try {
+        MakeDatabase(folder);
+    } catch (const AppError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         std::exit(1);
     }
     sqlite3* db = nullptr;
-    Check(sqlite3_open(path.toUtf8().constData(), &db), db, "open");
-    Check(sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr), db, "schema");
+    Check(sqlite3_open((folder + QStringLiteral("/Tallyclock.mdb")).toUtf8().constData(), &db), db, "open");
     return db;
 }
 

@@ -12,9 +12,9 @@
 namespace {
 
 // 1,000 projects of 1,000 periods each, and one more project with 100,000 periods.
-void MakeDatabase(const QString& path)
+void FillDatabase(const QString& folder)
 {
-    sqlite3* db = bench::DatabaseFromSchema(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+    sqlite3* db = bench::DatabaseFromSchema(folder);
     bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
     sqlite3_stmt* t = nullptr;
@@ -57,7 +57,7 @@ QString BenchDatabase(const QString& folder)
     const QString path = folder + QStringLiteral("/Tallyclock.mdb");
     if (!QFile::exists(path)) {
         std::printf("making %s ...\n", qPrintable(path));
-        MakeDatabase(path);
+        FillDatabase(folder);
     }
     return path;
 }

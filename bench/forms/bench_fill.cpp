@@ -28,9 +28,9 @@ constexpr int kPeriods = 100000;
 constexpr int kProjects = 1000;
 constexpr int kRuns = 5;
 
-void MakeDatabase(const QString& path)
+void FillDatabase(const QString& folder)
 {
-    sqlite3* db = bench::DatabaseFromSchema(path, QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
+    sqlite3* db = bench::DatabaseFromSchema(folder);
     bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
     bench::Check(sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,' ')", -1, &p, nullptr), db,
@@ -67,7 +67,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     QTemporaryDir dir;
-    MakeDatabase(dir.path() + QStringLiteral("/Tallyclock.mdb"));
+    FillDatabase(dir.path());
     gConnectionString = ConnectionStringFor(dir.path() + QLatin1Char('/'));
     gProjects = std::make_unique<clsProject>();
 

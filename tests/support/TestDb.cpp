@@ -2,9 +2,8 @@
 
 #include "modules/modGeneral.h"
 #include "modules/modGlobal.h"
+#include "platform/DataFolder.h"
 #include "platform/Database.h"
-
-#include <QFile>
 
 #include <sqlite3.h>
 
@@ -12,13 +11,8 @@
 
 TempDatabase::TempDatabase()
 {
-    QFile schema(QStringLiteral(TALLYCLOCK_SCHEMA_PATH));
-    sqlite3* db = nullptr;
-    const bool made = schema.open(QIODevice::ReadOnly) && sqlite3_open(path().toUtf8().constData(), &db) == SQLITE_OK
-        && sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    if (!made)
-        throw std::runtime_error("cannot make the test database");
+    // Made as the program makes the user's first database.
+    MakeDatabase(dir_.path());
     gConnectionString = connectionString();
     gProjects = std::make_unique<clsProject>();
 }
