@@ -3,6 +3,7 @@
 #include "modules/modGeneral.h"
 #include "modules/modGlobal.h"
 #include "platform/AppError.h"
+#include "platform/Database.h"
 #include "platform/Regional.h"
 
 #include <QtTest>
@@ -18,13 +19,25 @@ private slots:
     void init() { QLocale::setDefault(QLocale(QStringLiteral("en_US"))); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void pathsAndKeys()
+    void connectionStrings()
     {
         QCOMPARE(ConnectionStringFor(QStringLiteral("/opt/tools/")),
                  QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=/opt/tools/Tallyclock.mdb;"));
         // Braces also for a leading blank, which a reader of the string could drop.
         QCOMPARE(ConnectionStringFor(QStringLiteral(" a/")),
                  QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ={ a/Tallyclock.mdb};"));
+        // Each of these characters could end or open a value of the connection string.
+        TempDatabase db;
+        const QString folder = db.folder() + QStringLiteral("My Time;DBQ=x; {2026}}/");
+        QVERIFY(QDir().mkpath(folder) && QFile::rename(db.path(), folder + QStringLiteral("Tallyclock.mdb")));
+        Connection cn;
+        cn.Open(ConnectionStringFor(folder));
+        QCOMPARE(cn.FilePath(), folder + QStringLiteral("Tallyclock.mdb"));
+    }
+
+    // A list entry's key holds its record number.
+    void listKeys()
+    {
         QCOMPARE(IDFromKey(KeyFromID(2147483647)), 2147483647);
         for (const char* bad : {"KEY", "ID12", "KEY2147483648"})
             QVERIFY_THROWS_EXCEPTION(AppError, IDFromKey(QLatin1String(bad)));

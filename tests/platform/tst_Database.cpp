@@ -1,6 +1,5 @@
 #include "TestDb.h"
 
-#include "modules/modGlobal.h"
 #include "platform/AppError.h"
 #include "platform/Database.h"
 
@@ -66,17 +65,6 @@ private slots:
             [&] { cn.Open(QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=%1;").arg(path)); });
         QVERIFY2(msg.endsWith(expected) && msg.contains(QLatin1Char('"') + path + QLatin1Char('"')), qPrintable(msg));
         QVERIFY(!cn.IsOpen());
-    }
-
-    // Each of these characters could end or open a value of the connection string.
-    void pathIsTakenAsWritten()
-    {
-        TempDatabase db;
-        const QString folder = db.folder() + QStringLiteral("My Time;DBQ=x; {2026}}/");
-        QVERIFY(QDir().mkpath(folder) && QFile::rename(db.path(), folder + QStringLiteral("Tallyclock.mdb")));
-        Connection cn;
-        cn.Open(ConnectionStringFor(folder));
-        QCOMPARE(cn.FilePath(), folder + QStringLiteral("Tallyclock.mdb"));
     }
 
     // Another program's lock: waited for while it is released in time, else a clear error.
