@@ -125,9 +125,10 @@ Total       01:30     01:00  02:30
 1,Alpha,,,270
 2,Zeta,,,30
 )g") << QString();
-    QTest::addRow("periods from a day on") << QStringList{"periods", "--from", "2026-12-03", "--format", "csv"} << de
+    QTest::addRow("periods from a day on") << QStringList{"periods", "--from", "2026-12-02", "--format", "csv"} << de
                                            << 0 << Crlf(R"g(project_id,project,start,end,minutes
 0,(no project),2026-12-05T14:00:00,2026-12-05T14:20:00,20
+1,Alpha,2026-12-01T23:00:00,2026-12-02T01:00:00,120
 2,Zeta,2026-12-04T12:00:00,2026-12-04T13:00:00,60
 2,Zeta,2026-12-07T00:15:00,2026-12-06T23:45:00,-30
 3,"beta ""B"", Ltd",2026-12-03T08:00:00,2026-12-03T08:45:30,45.5
