@@ -32,11 +32,7 @@ check_installed_files() {
 # The first start makes the data folder with the database and today's backup. The window
 # bears the scalable icon built into the program, which Qt hands on at 64 px too.
 first_start() {
-    start_session || fail "no X session"
-    LANG=en_US.UTF-8 launch "$E2E_WORK/app.log" "$prefix/bin/tallyclock"
-    pid=$LAUNCHED_PID
-    wait_until 15 tray_icon "$pid" >/dev/null || fail "no tray icon"
-    wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"
+    start_program "$E2E_WORK/app.log" "$prefix/bin/tallyclock"
     [[ -f $data/Tallyclock.mdb ]] || fail "no database in $data"
     [[ -f $data/backups/Tallyclock-$(date +%F).mdb ]] || fail "no backup of today in $data/backups"
     xs_has "Icon (64 x 64)" xprop -id "$win" _NET_WM_ICON || fail "the window lacks the scalable icon"

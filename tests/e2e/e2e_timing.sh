@@ -21,14 +21,6 @@ copy_beside_database() {
     beta=$(sqlite3 "$db" "SELECT ProjectID FROM tblProject WHERE Name='Beta'")
 }
 
-start_program() {
-    start_session || fail "no X session"
-    LANG=en_US.UTF-8 launch "$E2E_WORK/app.log" "$E2E_WORK/tallyclock"
-    pid=$LAUNCHED_PID
-    wait_until 15 tray_icon "$pid" >/dev/null || fail "no tray icon"
-    wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"
-}
-
 make_beta_active_and_minimise() {
     # Client coordinates in pixels: the list starts at (8,32), the button is at (80,200) 81x25.
     # Whichever row the click hit, Home and Down make it the second (the list is in name order).
@@ -78,7 +70,7 @@ check_one_period_for_beta() {
 }
 
 copy_beside_database
-start_program
+start_program "$E2E_WORK/app.log" "$E2E_WORK/tallyclock"
 make_beta_active_and_minimise
 time_two_seconds
 quit

@@ -68,7 +68,7 @@ xs_running() {
 }
 
 # launch LOGFILE COMMAND...: starts COMMAND in the session with its output in LOGFILE;
-# stop_session ends it if it still runs then. Sets LAUNCHED_PID.
+# stop_session ends it if it still runs then (newest first). Sets LAUNCHED_PID.
 launch() {
     local logfile=$1
     shift
@@ -109,8 +109,7 @@ start_session() {
     DISPLAY=":$(head -n1 "$XS_DIR/display")"
     export DISPLAY
 
-    openbox --sm-disable >"$XS_DIR/openbox.log" 2>&1 &
-    XS_PIDS+=($!)
+    launch "$XS_DIR/openbox.log" openbox --sm-disable
     xs_up 15 openbox xs_has "window id" xprop -root _NET_SUPPORTING_WM_CHECK || return 1
 
     XS_ROAD=${XS_TRAY:-xembed}
@@ -120,10 +119,9 @@ start_session() {
         *)
             XS_ROAD=xembed
             # A fixed panel in the bottom-right corner; the icons sit in it from its right end.
-            trayer --edge bottom --align right --widthtype pixel --width 96 --heighttype pixel \
-                --height 32 --expand false --SetDockType true --SetPartialStrut true \
-                --transparent false --monitor 0 >"$XS_DIR/trayer.log" 2>&1 &
-            XS_PIDS+=($!)
+            launch "$XS_DIR/trayer.log" trayer --edge bottom --align right --widthtype pixel --width 96 \
+                --heighttype pixel --height 32 --expand false --SetDockType true --SetPartialStrut true \
+                --transparent false --monitor 0
             xs_up 15 trayer xs_trayer_mapped || return 1
             ;;
     esac
@@ -155,8 +153,7 @@ xs_start_sni() {
     export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
     XS_PIDS+=("${bus##*$'\n'}")
     echo "${bus##*$'\n'}" >>"$XS_DIR/guarded"
-    xfce4-panel --disable-wm-check >"$XS_DIR/panel.log" 2>&1 &
-    XS_PIDS+=($!)
+    launch "$XS_DIR/panel.log" xfce4-panel --disable-wm-check
     xs_up 20 panel xs_sni_host_ready
 }
 
@@ -348,6 +345,17 @@ e2e_end() {
     else
         rm -rf "$E2E_WORK"
     fi
+}
+
+# start_program LOGFILE PROGRAM: a session with PROGRAM in it, once its icon is in the
+# notification area and its window "Tallyclock" is there: sets pid and win.
+start_program() {
+    start_session || fail "no X session"
+    LANG=en_US.UTF-8 launch "$1" "$2"
+    pid=$LAUNCHED_PID
+    wait_until 15 tray_icon "$pid" >/dev/null || fail "no tray icon"
+    win=""
+    wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"
 }
 
 # fail WHY: ends the test with a screenshot and the logs of the test's folder.
