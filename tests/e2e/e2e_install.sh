@@ -42,9 +42,7 @@ first_start() {
 second_start_hands_over() {
     minimise_window "$win" || fail "the window did not hide on minimising"
     launch "$E2E_WORK/second.log" "$prefix/bin/tallyclock"
-    local rc=0
-    wait_exit "$LAUNCHED_PID" 10 || rc=$?
-    [[ $rc == 0 ]] || fail "the second start exited with status $rc"
+    wait_exit "$LAUNCHED_PID" 10 || fail "the second start exited with status $?"
     wait_until 5 window_viewable "$win" || fail "the first window is not back on screen"
 }
 

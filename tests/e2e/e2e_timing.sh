@@ -29,31 +29,21 @@ make_beta_active_and_minimise() {
     minimise_window "$win" || fail "the window did not hide on minimising"
 }
 
-# choose WHAT KEY...: opens the icon's menu and types the keys that choose WHAT.
-choose() {
-    local what=$1
-    shift
-    open_tray_menu "$pid" || fail "no popup menu for $what"
-    menu_choose "$pid" "$@" || fail "cannot choose $what"
-}
-
 # Each choice is timed from before the keys to after the menu closed, which bounds the
 # moments the program read, however slow the machine.
 time_two_seconds() {
     before_start=$(now_ms)
-    choose "Start Timer" Down Down Return
+    tray_menu "$pid" Down Down Return || fail "cannot choose Start Timer"
     after_start=$(now_ms)
     sleep 2
     before_end=$(now_ms)
-    choose "End Timer" Down Down Return
+    tray_menu "$pid" Down Down Return || fail "cannot choose End Timer"
     after_end=$(now_ms)
 }
 
 quit() {
-    choose "Quit" Up Return
-    local rc=0
-    wait_exit "$pid" 10 || rc=$?
-    [[ $rc == 0 ]] || fail "the program exited with status $rc"
+    tray_menu "$pid" Up Return || fail "cannot choose Quit"
+    wait_exit "$pid" 10 || fail "the program exited with status $?"
 }
 
 check_one_period_for_beta() {

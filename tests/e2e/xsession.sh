@@ -8,13 +8,13 @@
 #   trap stop_session EXIT           # first: a half-started session is ended too
 #   start_session || exit 1          # exports DISPLAY (and DBUS_SESSION_BUS_ADDRESS for sni)
 #   launch "$log" ./tallyclock       # sets LAUNCHED_PID (not in $(...): it must be our child)
+#   tray_menu "$LAUNCHED_PID" Down Return
 #   ...
 #
 # Every wait is bounded; a function that fails returns non-zero and says why on stderr.
 # Needs: xvfb openbox trayer xdotool x11-utils imagemagick (import), coreutils (timeout); for
 # sni also dbus (dbus-daemon, dbus-send), xfce4-panel and xfconf.
 
-XS_SCREEN=${XS_SCREEN:-1024x768x24}
 XS_LIBRARY_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 XS_DIR=""
 XS_PIDS=()       # everything started here, oldest first
@@ -37,11 +37,9 @@ xs_has() {
 
 now_ms() { date +%s%3N; }
 
-# wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds or time is up
-# (SECONDS may have a fraction).
+# wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds or time is up.
 wait_until() {
-    local deadline
-    deadline=$(($(now_ms) + $(awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }')))
+    local deadline=$(($(now_ms) + $1 * 1000))
     shift
     until "$@"; do
         (($(now_ms) >= deadline)) && return 1
@@ -70,9 +68,7 @@ xs_running() {
 # launch LOGFILE COMMAND...: starts COMMAND in the session with its output in LOGFILE;
 # stop_session ends it if it still runs then (newest first). Sets LAUNCHED_PID.
 launch() {
-    local logfile=$1
-    shift
-    "$@" >"$logfile" 2>&1 &
+    "${@:2}" >"$1" 2>&1 &
     LAUNCHED_PID=$!
     XS_PIDS+=("$LAUNCHED_PID")
 }
@@ -93,7 +89,7 @@ start_session() {
     unset DBUS_SESSION_BUS_ADDRESS
 
     # -displayfd makes the server pick a free display and tell it once it accepts clients.
-    Xvfb -displayfd 3 -screen 0 "$XS_SCREEN" -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
         3>"$XS_DIR/display" >"$XS_DIR/Xvfb.log" 2>&1 &
     local server=$! owner=$BASHPID
     # Killed outright (a test runner's time limit sends SIGKILL), this shell runs no trap; a
@@ -125,17 +121,15 @@ start_session() {
             xs_up 15 trayer xs_trayer_mapped || return 1
             ;;
     esac
-    xs_log "session up on $DISPLAY ($XS_SCREEN), notification area: $XS_ROAD"
+    xs_log "session up on $DISPLAY, notification area: $XS_ROAD"
 }
 
 # xs_up SECONDS NAME COMMAND...: waits until COMMAND tells that NAME has started, or shows
 # NAME's log.
 xs_up() {
-    local seconds=$1 name=$2
-    shift 2
-    wait_until "$seconds" "$@" && return 0
-    xs_log "$name did not start"
-    cat "$XS_DIR/$name.log" >&2
+    wait_until "$1" "${@:3}" && return 0
+    xs_log "$2 did not start"
+    cat "$XS_DIR/$2.log" >&2
     return 1
 }
 
@@ -166,24 +160,10 @@ xs_watcher() {
 # The panel is mapped and its Status Tray is registered as the StatusNotifier host.
 xs_sni_host_ready() {
     [[ $(xs_watcher IsStatusNotifierHostRegistered) == *'boolean true'* ]] || return 1
-    local id
+    local id X Y WIDTH HEIGHT
     for id in $(xs_x xdotool search --onlyvisible --class xfce4-panel 2>/dev/null); do
         # GTK keeps tiny helper windows beside the panel; the panel is on screen and of some size.
-        if xs_geometry "$id" | awk '{ok = $1 >= 0 && $3 > 3 && $4 >= 16} END {exit !ok}'; then
-            XS_TRAY_PANEL=$id
-            return 0
-        fi
-    done
-    return 1
-}
-
-# sni_item PID: "service/path" of the StatusNotifierItem that process PID registered.
-sni_item() {
-    local item owner
-    for item in $(xs_watcher RegisteredStatusNotifierItems | grep -o '"[^"]*"' | tr -d '"'); do
-        owner=$(xs_x dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-            org.freedesktop.DBus.GetConnectionUnixProcessID "string:${item%%/*}" 2>/dev/null) || continue
-        [[ $owner == *"uint32 $1"* ]] && echo "$item" && return 0
+        xs_geometry "$id" && ((X >= 0 && WIDTH > 3 && HEIGHT >= 16)) && XS_TRAY_PANEL=$id && return 0
     done
     return 1
 }
@@ -221,10 +201,15 @@ stop_session() {
     return 0
 }
 
-# tray_icon_window PID: the window of process PID embedded in the notification area (xembed).
-tray_icon_window() {
+# tray_icon PID: the window that shows the icon of process PID: on xembed its own window
+# embedded in trayer's panel; on sni the panel, which draws the icons itself and holds the
+# program's, the session's only one, in its middle.
+tray_icon() {
     local tree id
-    [[ $XS_ROAD == xembed ]] || return 1
+    if [[ $XS_ROAD == sni ]]; then
+        [[ $(xs_watcher RegisteredStatusNotifierItems) == *'"'* ]] && echo "$XS_TRAY_PANEL"
+        return
+    fi
     tree=$(xs_x xwininfo -tree -id "$XS_TRAY_PANEL" 2>/dev/null) || return 1
     for id in $(xs_x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
         grep -q "^ *$(printf '0x%x' "$id") " <<<"$tree" && echo "$id" && return 0
@@ -232,31 +217,20 @@ tray_icon_window() {
     return 1
 }
 
-# tray_icon PID: the window that shows the icon of process PID. The sni panel holds that one
-# icon in its middle (xfce4-panel draws the icons in its own window).
-tray_icon() {
-    case $XS_ROAD in
-        xembed) tray_icon_window "$1" ;;
-        sni) sni_item "$1" >/dev/null && echo "$XS_TRAY_PANEL" ;;
-        *) return 1 ;;
-    esac
-}
-
-# xs_geometry WINDOW: prints "X Y WIDTH HEIGHT", its place on the screen and its size.
+# xs_geometry WINDOW: sets X, Y (its place on the screen), WIDTH and HEIGHT; a caller makes
+# them local.
 xs_geometry() {
-    local info
-    info=$(xs_x xwininfo -id "$1" 2>/dev/null) || return 1
-    awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-         /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}' <<<"$info"
+    # shellcheck disable=SC2034 # the eval sets these too; they stay in here
+    local shell SCREEN WINDOW
+    shell=$(xs_x xdotool getwindowgeometry --shell "$1" 2>/dev/null) && eval "$shell"
 }
 
 # tray_right_click PID: a press and release of the right button in the middle of the icon.
 tray_right_click() {
-    local id x y w h
-    id=$(tray_icon "$1") && read -r x y w h < <(xs_geometry "$id") && ((w > 0)) \
-        || { xs_log "no tray icon for process $1"; return 1; }
+    local id X Y WIDTH HEIGHT
+    id=$(tray_icon "$1") && xs_geometry "$id" && ((WIDTH > 0)) || { xs_log "no tray icon for process $1"; return 1; }
     # No --sync: it waits for the pointer to move and hangs when it is there already.
-    xs_x xdotool mousemove $((x + w / 2)) $((y + h / 2)) || return 1
+    xs_x xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) || return 1
     sleep 0.2
     xs_x xdotool click 3
 }
@@ -287,49 +261,39 @@ minimise_window() {
     xs_x xdotool windowminimize "$1" && wait_until 5 window_hidden "$1"
 }
 
-# menu_is_open PID: the program's popup menu shows: a visible override-redirect window of
-# the process that is neither its icon nor a tooltip, or on sni the panel's window typed as a
-# popup menu, in which the panel draws the menu the program exports.
+# menu_is_open: a popup menu shows, as a top-level window on screen: one typed as a popup
+# menu (the sni panel draws the menu the program exports), or the program's own (Qt 6.4 types
+# it as a normal window; a tooltip is not a menu). The program's managed windows sit in
+# openbox's frames and its xembed icon in the panel: neither is top-level.
 menu_is_open() {
-    local icon id
-    icon=$(tray_icon_window "$1") || icon=""
-    for id in $(xs_x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-        [[ $id == "$icon" ]] && continue
-        xs_has 'Override Redirect State: yes' xwininfo -id "$id" || continue
-        xs_has TOOLTIP xprop -id "$id" _NET_WM_WINDOW_TYPE || return 0
-    done
-    [[ $XS_ROAD == sni ]] || return 1
-    for id in $(xs_x xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
-        xs_has IsViewable xwininfo -id "$id" \
-            && xs_has _NET_WM_WINDOW_TYPE_POPUP_MENU xprop -id "$id" _NET_WM_WINDOW_TYPE && return 0
+    local id props
+    # An empty pattern matches every window; depth 1: the top-level ones.
+    for id in $(xs_x xdotool search --onlyvisible --maxdepth 1 "" 2>/dev/null); do
+        props=$(xs_x xprop -id "$id" WM_CLASS _NET_WM_WINDOW_TYPE 2>/dev/null)
+        [[ $props == *_POPUP_MENU* || ($props == *'"tallyclock"'* && $props != *_TOOLTIP*) ]] && return 0
     done
     return 1
 }
 
-# open_tray_menu PID: right-clicks the icon until the popup menu shows, at most three times.
-open_tray_menu() { retry 3 xs_click_and_wait_menu "$1"; }
-
-xs_click_and_wait_menu() {
-    # A menu that came late is not clicked away by the next attempt.
-    menu_is_open "$1" && return 0
-    tray_right_click "$1" && wait_until 5 menu_is_open "$1"
-}
-
-# menu_choose PID KEY...: with the menu open, types the keys (e.g. Down Down Return) and
-# waits for the menu to close. The keyboard skips separators and disabled items: the first
-# Down selects the first enabled item, Up the last one.
-menu_choose() {
+# tray_menu PID KEY...: opens the popup menu of the icon of process PID (right-clicking up to
+# three times), types the keys (e.g. Down Down Return) and waits until the menu has closed.
+# The keyboard skips separators and disabled items: the first Down selects the first enabled
+# item, Up the last one.
+tray_menu() {
     local pid=$1
     shift
-    wait_until 5 menu_is_open "$pid" || { xs_log "no open menu"; return 1; }
+    retry 3 xs_click_and_wait_menu "$pid" || { xs_log "no popup menu"; return 1; }
     # The menu grabs the keyboard as it maps; keys typed before that go elsewhere.
     sleep 0.3
     xs_x xdotool key --delay 120 "$@" || return 1
-    wait_until 5 eval "! menu_is_open $pid" || { xs_log "menu still open after keys $*"; return 1; }
+    wait_until 5 eval '! menu_is_open' || { xs_log "menu still open after keys $*"; return 1; }
 }
 
-# screenshot FILE: the whole screen as an image.
-screenshot() { xs_x import -window root "$1"; }
+xs_click_and_wait_menu() {
+    # A menu that came late is not clicked away by the next attempt.
+    menu_is_open && return 0
+    tray_right_click "$1" && wait_until 5 menu_is_open
+}
 
 # e2e_begin: E2E_WORK, a folder for the test's files; when the test ends, the session is
 # stopped and the folder removed, unless fail or E2E_KEEP=1 keeps it as evidence.
@@ -340,11 +304,7 @@ e2e_begin() {
 
 e2e_end() {
     stop_session
-    if [[ ${E2E_KEEP:-0} == 1 ]]; then
-        echo "e2e: evidence kept in $E2E_WORK" >&2
-    else
-        rm -rf "$E2E_WORK"
-    fi
+    [[ ${E2E_KEEP:-0} == 1 ]] || rm -rf "$E2E_WORK"
 }
 
 # start_program LOGFILE PROGRAM: a session with PROGRAM in it, once its icon is in the
@@ -360,8 +320,8 @@ start_program() {
 
 # fail WHY: ends the test with a screenshot and the logs of the test's folder.
 fail() {
-    echo "e2e: FAILED: $*" >&2
-    [[ -n ${DISPLAY:-} ]] && screenshot "$E2E_WORK/failure.png"
+    echo "e2e: FAILED: $* (evidence kept in $E2E_WORK)" >&2
+    [[ -n ${DISPLAY:-} ]] && xs_x import -window root "$E2E_WORK/failure.png"
     tail -n +1 "$E2E_WORK"/*.log >&2 2>/dev/null
     E2E_KEEP=1
     exit 1

@@ -13,6 +13,7 @@
 namespace {
 
 const QDate kToday(2026, 12, 7);
+const QByteArray kUsersEntry = "[Desktop Entry]\nExec=tallyclock --user\n";
 
 // Sets an environment variable until the returned guard goes.
 auto SetEnv(const char* name, const QString& value)
@@ -23,10 +24,18 @@ auto SetEnv(const char* name, const QString& value)
     return qScopeGuard([=] { had ? qputenv(name, old) : qunsetenv(name); });
 }
 
-// An empty file, its folder made as needed.
-bool Touch(const QString& path)
+// A file with the content, its folder made as needed.
+bool Write(const QString& path, const QByteArray& content = {})
 {
-    return QDir().mkpath(QFileInfo(path).path()) && QFile(path).open(QIODevice::WriteOnly);
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) >= 0;
+}
+
+// What the file holds; nothing when it is missing.
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The backups of the days from `from` to `to` days before today, oldest first.
@@ -81,76 +90,62 @@ private slots:
         QVERIFY(QFile::copy(TALLYCLOCK_PROGRAM, bin + "/tallyclock"));
     }
 
-    void backups_data()
-    {
-        QTest::addColumn<QStringList>("before"); // the files in the backups folder
-        QTest::addColumn<QStringList>("after");
-        const QStringList notes{"notes.txt"};
-        QTest::addRow("once a day") << BackupsOfDaysAgo(0, 0) << BackupsOfDaysAgo(0, 0);
-        QTest::addRow("newest seven kept") << notes + BackupsOfDaysAgo(7, 1) << notes + BackupsOfDaysAgo(6, 0);
-    }
+    // Today's backup is a copy of the database; the newest seven backups stay, other files too.
     void backups()
     {
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, after);
         const TempDatabase db;
         db.insertProject("Alpha");
         const QString backups = db.folder() + "backups/";
-        for (const QString& name : before)
-            QVERIFY(Touch(backups + name));
+        for (const QString& name : QStringList{"notes.txt"} + BackupsOfDaysAgo(7, 1))
+            QVERIFY(Write(backups + name));
 
         BackUpDatabase(db.folder().chopped(1), kToday);
 
-        QCOMPARE(QDir(backups).entryList(QDir::Files | QDir::Hidden), after);
-        // Those there before stay empty; a new one is a copy of the database.
-        for (const QString& name : after) {
-            if (before.contains(name)) {
-                QCOMPARE(QFileInfo(backups + name).size(), 0);
-                continue;
-            }
-            const TempDatabase copy;
-            QVERIFY(QFile::remove(copy.path()) && QFile::copy(backups + name, copy.path()));
-            QCOMPARE(copy.scalar("SELECT Name FROM tblProject"), "Alpha");
-        }
+        QCOMPARE(QDir(backups).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"notes.txt"} + BackupsOfDaysAgo(6, 0));
+        const TempDatabase copy;
+        QVERIFY(QFile::remove(copy.path()) && QFile::copy(backups + BackupsOfDaysAgo(0, 0)[0], copy.path()));
+        QCOMPARE(copy.scalar("SELECT Name FROM tblProject"), "Alpha");
     }
 
     // A file where the backups folder belongs: one warning says why, and nothing else stops.
     void backupFailure()
     {
         const TempDatabase db;
-        QVERIFY(Touch(db.folder() + "backups"));
+        QVERIFY(Write(db.folder() + "backups"));
         const QString warning = "Tallyclock: no backup of %1Tallyclock.mdb today: "
                                 "The folder \"%1backups\" cannot be made: Not a directory.";
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(db.folder())));
         BackUpDatabase(db.folder().chopped(1), kToday);
     }
 
+    // Each row starts with an autostart entry the user made.
     void options_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("autostartBefore");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output"); // standard output and error together; "." is not a line break
-        QTest::addColumn<bool>("autostartAfter");
-        QTest::newRow("version") << QStringList{"-v"} << false << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << false;
-        QTest::newRow("autostart") << QStringList{"--autostart"} << false << 0 << "^Tallyclock will start .*: wrote "
-                                   << true;
-        QTest::newRow("no autostart") << QStringList{"--no-autostart"} << true << 0
-                                      << "^Tallyclock will no longer .*: removed " << false;
-        QTest::newRow("unknown option") << QStringList{"--autostart", "--bogus"} << false << 2
-                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << false;
-        QTest::newRow("argument") << QStringList{"Tallyclock.mdb"} << true << 2
-                                  << "^tallyclock: unexpected argument 'Tallyclock.mdb'.*\n$" << true;
+        QTest::addColumn<QByteArray>("entry"); // what the autostart entry holds afterwards
+        const QByteArray made = kUsersEntry;
+        const QByteArray written = "[Desktop Entry]\nType=Application\nName=Tallyclock\nExec=tallyclock\nIcon="
+            + QByteArray(kAppId) + '\n';
+        QTest::addRow("version") << QStringList{"-v"} << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << made;
+        QTest::addRow("autostart") << QStringList{"--autostart"} << 0 << "^Tallyclock will start .*: wrote " << written;
+        QTest::addRow("no autostart") << QStringList{"--no-autostart"} << 0 << "^Tallyclock will no longer .*: removed "
+                                      << QByteArray();
+        QTest::addRow("unknown option") << QStringList{"--autostart", "--bogus"} << 2
+                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << made;
+        QTest::addRow("argument") << QStringList{"--no-autostart", "a.mdb"} << 2
+                                  << "^tallyclock: unexpected argument 'a.mdb'.*\n$" << made;
     }
     void options()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, autostartBefore);
         QFETCH(int, status);
         QFETCH(QString, output);
-        QFETCH(bool, autostartAfter);
-        QFile autostart(tmp->filePath("config/autostart/") + kAppId + ".desktop");
-        QVERIFY(!autostartBefore || Touch(autostart.fileName()));
+        QFETCH(QByteArray, entry);
+        const QString autostart = tmp->filePath("config/autostart/") + kAppId + ".desktop";
+        QVERIFY(Write(autostart, kUsersEntry));
 
         const auto process = start(arguments);
         QVERIFY(process->waitForFinished(10000));
@@ -158,11 +153,7 @@ private slots:
         QCOMPARE(process->exitCode(), status);
         const QString said = process->readAllStandardOutput() + process->readAllStandardError();
         QVERIFY2(QRegularExpression(output).match(said).hasMatch(), qPrintable(said));
-        QCOMPARE(autostart.exists(), autostartAfter);
-        if (autostartAfter && !autostartBefore) {
-            QVERIFY(autostart.open(QIODevice::ReadOnly));
-            QVERIFY(autostart.readAll().contains(QByteArray("\nExec=tallyclock\nIcon=") + kAppId + '\n'));
-        }
+        QCOMPARE(Read(autostart), entry);
         // No window, and no data folder: nothing else is touched.
         QVERIFY(!QFileInfo::exists(tmp->filePath("data")));
     }
