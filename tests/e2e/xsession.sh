@@ -157,15 +157,13 @@ xs_watcher() {
         org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher "string:$1" 2>/dev/null
 }
 
-# The panel is mapped and its Status Tray is registered as the StatusNotifier host.
+# The panel is mapped and its Status Tray is registered as the StatusNotifier host. Before the
+# program starts, the panel is the window manager's only client.
 xs_sni_host_ready() {
     [[ $(xs_watcher IsStatusNotifierHostRegistered) == *'boolean true'* ]] || return 1
-    local id X Y WIDTH HEIGHT
-    for id in $(xs_x xdotool search --onlyvisible --class xfce4-panel 2>/dev/null); do
-        # GTK keeps tiny helper windows beside the panel; the panel is on screen and of some size.
-        xs_geometry "$id" && ((X >= 0 && WIDTH > 3 && HEIGHT >= 16)) && XS_TRAY_PANEL=$id && return 0
-    done
-    return 1
+    XS_TRAY_PANEL=$(xs_x xprop -root _NET_CLIENT_LIST 2>/dev/null) || return 1
+    XS_TRAY_PANEL=${XS_TRAY_PANEL##* }
+    [[ $XS_TRAY_PANEL == 0x* ]] && window_viewable "$XS_TRAY_PANEL"
 }
 
 # Now and then (about one start in ten with four sessions at once on two cores) openbox,
