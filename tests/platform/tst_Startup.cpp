@@ -125,18 +125,18 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output"); // standard output and error together; "." is not a line break
-        QTest::addColumn<QByteArray>("entry"); // what the autostart entry holds afterwards
-        const QByteArray made = kUsersEntry;
+        QTest::addColumn<QByteArray>("entry"); // what the autostart entry holds afterwards (nothing: removed)
+        const QByteArray kept = kUsersEntry;
         const QByteArray written = "[Desktop Entry]\nType=Application\nName=Tallyclock\nExec=tallyclock\nIcon="
             + QByteArray(kAppId) + '\n';
-        QTest::addRow("version") << QStringList{"-v"} << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << made;
+        QTest::addRow("version") << QStringList{"-v"} << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << kept;
         QTest::addRow("autostart") << QStringList{"--autostart"} << 0 << "^Tallyclock will start .*: wrote " << written;
         QTest::addRow("no autostart") << QStringList{"--no-autostart"} << 0 << "^Tallyclock will no longer .*: removed "
                                       << QByteArray();
         QTest::addRow("unknown option") << QStringList{"--autostart", "--bogus"} << 2
-                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << made;
+                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << kept;
         QTest::addRow("argument") << QStringList{"--no-autostart", "a.mdb"} << 2
-                                  << "^tallyclock: unexpected argument 'a.mdb'.*\n$" << made;
+                                  << "^tallyclock: unexpected argument 'a.mdb'.*\n$" << kept;
     }
     void options()
     {
