@@ -1,7 +1,5 @@
 #include "TestDb.h"
 
-#include "modules/modGlobal.h"
-#include "platform/AppError.h"
 #include "platform/AppId.h"
 #include "platform/DataFolder.h"
 #include "platform/SingleInstance.h"
@@ -12,8 +10,47 @@
 
 #include <sys/stat.h>
 
-// Where the database lives, its daily backups, and the real program copied into a temporary
-// folder and run as a process: its options without a display, and one running copy per database.
+namespace {
+
+const QDate kToday(2026, 12, 7);
+const QByteArray kUsersEntry = "[Desktop Entry]\nExec=tallyclock --user\n";
+
+// Sets an environment variable until the returned guard goes.
+auto SetEnv(const char* name, const QString& value)
+{
+    const bool had = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    qputenv(name, value.toLocal8Bit());
+    return qScopeGuard([=] { had ? qputenv(name, old) : qunsetenv(name); });
+}
+
+// A file with the content, its folder made as needed.
+bool Write(const QString& path, const QByteArray& content = {})
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) >= 0;
+}
+
+// What the file holds; nothing when it is missing.
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The backups of the days from `from` to `to` days before today, oldest first.
+QStringList BackupsOfDaysAgo(int from, int to)
+{
+    QStringList names;
+    for (int ago = from; ago >= to; --ago)
+        names << "Tallyclock-" + kToday.addDays(-ago).toString(Qt::ISODate) + ".mdb";
+    return names;
+}
+
+} // namespace
+
+// The database's daily backups, and the real program copied into a temporary folder and run
+// as a process: its options without a display, and one running copy per database.
 class tst_Startup : public QObject
 {
     Q_OBJECT
@@ -42,11 +79,6 @@ class tst_Startup : public QObject
         const auto all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
         return QDir(tmp->filePath(folder)).entryList(all);
     }
-    // An empty file, its folder made as needed.
-    static bool touch(const QString& path)
-    {
-        return QDir().mkpath(QFileInfo(path).path()) && QFile(path).open(QIODevice::WriteOnly);
-    }
 
 private slots:
     void init()
@@ -56,116 +88,64 @@ private slots:
         run = tmp->filePath("run");
         QVERIFY(QDir().mkpath(bin) && QDir().mkdir(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(QFile::copy(TALLYCLOCK_PROGRAM, bin + "/tallyclock"));
-        qputenv("XDG_DATA_HOME", tmp->filePath("data").toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", run.toLocal8Bit());
     }
 
-    void choice_data()
-    {
-        QTest::addColumn<QString>("beside"); // in the program's folder
-        QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME
-        QTest::addColumn<QString>("expected"); // the folder chosen, or the error
-        QTest::newRow("portable") << "Tallyclock.mdb"
-                                  << "data"
-                                  << "bin";
-        QTest::newRow("installed, its database untouched") << ""
-                                                           << "data"
-                                                           << "data/tallyclock";
-        QTest::newRow("no folder") << ""
-                                   << "bin/tallyclock"
-                                   << "The folder \"%1/bin/tallyclock/tallyclock\" cannot be made: Not a directory.";
-    }
-    void choice()
-    {
-        QFETCH(QString, beside);
-        QFETCH(QString, dataHome);
-        QFETCH(QString, expected);
-        if (!beside.isEmpty())
-            MakeDatabase(bin);
-        QVERIFY(touch(tmp->filePath("data/tallyclock/Tallyclock.mdb")));
-        qputenv("XDG_DATA_HOME", tmp->filePath(dataHome).toLocal8Bit());
-        try {
-            QCOMPARE(OpenDataFolder(bin), tmp->filePath(expected));
-            QCOMPARE(GetAppPath(), tmp->filePath(expected) + '/');
-            QCOMPARE(QFileInfo(tmp->filePath("data/tallyclock/Tallyclock.mdb")).size(), 0);
-        } catch (const AppError& e) {
-            QCOMPARE(QString::fromUtf8(e.what()), expected.arg(tmp->path()));
-        }
-    }
-
-    void backups_data()
-    {
-        QTest::addColumn<QStringList>("before"); // the days of the backups, and other files there
-        QTest::addColumn<QStringList>("after"); // "new" marks today's copy
-        QStringList week;
-        for (int day = 0; day < 7; ++day)
-            week << QDate(2026, 11, 30).addDays(day).toString(Qt::ISODate);
-        QTest::newRow("first") << QStringList() << QStringList{"2026-12-07 new"};
-        QTest::newRow("once a day") << QStringList{"2026-12-07"} << QStringList{"2026-12-07"};
-        QTest::newRow("newest seven kept") << QStringList{"notes.txt"} + week
-                                           << QStringList{"notes.txt"} + week.mid(1) + QStringList{"2026-12-07 new"};
-        QTest::newRow("failing") << QStringList{"backups"} << QStringList();
-    }
+    // Today's backup is a copy of the database; the newest seven backups stay, other files too.
     void backups()
     {
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, after);
         const TempDatabase db;
         db.insertProject("Alpha");
         const QString backups = db.folder() + "backups/";
-        const auto name = [](const QString& entry) {
-            return entry.startsWith("20") ? "Tallyclock-" + entry.left(10) + ".mdb" : entry;
-        };
-        if (before == QStringList{"backups"}) {
-            QFile(db.folder() + "backups").open(QIODevice::WriteOnly); // a file where the folder should be
-            before.clear();
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Tallyclock: no backup of .*: .*backups"));
-        }
-        for (const QString& entry : before)
-            QVERIFY(touch(backups + name(entry)));
+        for (const QString& name : QStringList{"notes.txt"} + BackupsOfDaysAgo(7, 1))
+            QVERIFY(Write(backups + name));
 
-        BackUpDatabase(db.folder().chopped(1), QDate(2026, 12, 7));
+        BackUpDatabase(db.folder().chopped(1), kToday);
 
-        QStringList kept;
-        for (const QString& entry : after)
-            kept << name(entry);
-        QCOMPARE(QDir(backups).entryList(QDir::Files | QDir::Hidden), kept);
-        // Those there before stay empty; today's is a copy.
-        for (const QString& entry : after) {
-            TempDatabase copy;
-            QVERIFY(QFile::remove(copy.path()) && QFile::copy(backups + name(entry), copy.path()));
-            QCOMPARE(QFileInfo(copy.path()).size() > 0, entry.endsWith(" new"));
-            QVERIFY(!entry.endsWith(" new") || copy.scalar("SELECT Name FROM tblProject") == "Alpha");
-        }
+        QCOMPARE(QDir(backups).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"notes.txt"} + BackupsOfDaysAgo(6, 0));
+        const TempDatabase copy;
+        QVERIFY(QFile::remove(copy.path()) && QFile::copy(backups + BackupsOfDaysAgo(0, 0)[0], copy.path()));
+        QCOMPARE(copy.scalar("SELECT Name FROM tblProject"), "Alpha");
     }
 
+    // A file where the backups folder belongs: one warning says why, and nothing else stops.
+    void backupFailure()
+    {
+        const TempDatabase db;
+        QVERIFY(Write(db.folder() + "backups"));
+        const QString warning = "Tallyclock: no backup of %1Tallyclock.mdb today: "
+                                "The folder \"%1backups\" cannot be made: Not a directory.";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(db.folder())));
+        BackUpDatabase(db.folder().chopped(1), kToday);
+    }
+
+    // Each row starts with an autostart entry the user made.
     void options_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("autostartBefore");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output"); // standard output and error together; "." is not a line break
-        QTest::addColumn<bool>("autostartAfter");
-        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "\n  --no-autostart " << false;
-        QTest::newRow("version") << QStringList{"-v"} << false << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << false;
-        QTest::newRow("autostart") << QStringList{"--autostart"} << false << 0 << "^Tallyclock will start .*: wrote "
-                                   << true;
-        QTest::newRow("no autostart") << QStringList{"--no-autostart"} << true << 0
-                                      << "^Tallyclock will no longer .*: removed " << false;
-        QTest::newRow("unknown option") << QStringList{"--autostart", "--bogus"} << false << 2
-                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << false;
-        QTest::newRow("argument") << QStringList{"Tallyclock.mdb"} << true << 2
-                                  << "^tallyclock: unexpected argument 'Tallyclock.mdb'.*\n$" << true;
+        QTest::addColumn<QByteArray>("entry"); // what the autostart entry holds afterwards (nothing: removed)
+        const QByteArray kept = kUsersEntry;
+        const QByteArray written = "[Desktop Entry]\nType=Application\nName=Tallyclock\nExec=tallyclock\nIcon="
+            + QByteArray(kAppId) + '\n';
+        QTest::addRow("version") << QStringList{"-v"} << 0 << "^tallyclock " TALLYCLOCK_VERSION "\n$" << kept;
+        QTest::addRow("autostart") << QStringList{"--autostart"} << 0 << "^Tallyclock will start .*: wrote " << written;
+        QTest::addRow("no autostart") << QStringList{"--no-autostart"} << 0 << "^Tallyclock will no longer .*: removed "
+                                      << QByteArray();
+        QTest::addRow("unknown option") << QStringList{"--autostart", "--bogus"} << 2
+                                        << "^tallyclock: Unknown option 'bogus'.*\n$" << kept;
+        QTest::addRow("argument") << QStringList{"--no-autostart", "a.mdb"} << 2
+                                  << "^tallyclock: unexpected argument 'a.mdb'.*\n$" << kept;
     }
     void options()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, autostartBefore);
         QFETCH(int, status);
         QFETCH(QString, output);
-        QFETCH(bool, autostartAfter);
-        QFile autostart(tmp->filePath("config/autostart/") + kAppId + ".desktop");
-        QVERIFY(!autostartBefore || touch(autostart.fileName()));
+        QFETCH(QByteArray, entry);
+        const QString autostart = tmp->filePath("config/autostart/") + kAppId + ".desktop";
+        QVERIFY(Write(autostart, kUsersEntry));
 
         const auto process = start(arguments);
         QVERIFY(process->waitForFinished(10000));
@@ -173,17 +153,13 @@ private slots:
         QCOMPARE(process->exitCode(), status);
         const QString said = process->readAllStandardOutput() + process->readAllStandardError();
         QVERIFY2(QRegularExpression(output).match(said).hasMatch(), qPrintable(said));
-        QCOMPARE(autostart.exists(), autostartAfter);
-        if (autostartAfter && !autostartBefore) {
-            QVERIFY(autostart.open(QIODevice::ReadOnly));
-            QVERIFY(autostart.readAll().contains(QByteArray("\nExec=tallyclock\nIcon=") + kAppId + '\n'));
-        }
+        QCOMPARE(Read(autostart), entry);
         // No window, and no data folder: nothing else is touched.
         QVERIFY(!QFileInfo::exists(tmp->filePath("data")));
     }
 
-    // Two first starts at once make one database, for its owner only, and back it up; one copy
-    // runs with it, the other hands over and goes.
+    // Two first starts at once make one database (and its backups folder), for its owner only;
+    // one copy runs with it, the other hands over and goes.
     void firstStartsAtOnce()
     {
         const auto first = start(), second = start();
@@ -194,8 +170,6 @@ private slots:
         QCOMPARE(gone.exitCode(), 0);
         QVERIFY(!running.waitForFinished(500));
         QCOMPARE(files("data/tallyclock"), QStringList({"backups", "Tallyclock.mdb"}));
-        QCOMPARE(files("data/tallyclock/backups"),
-                 {"Tallyclock-" + QDate::currentDate().toString(Qt::ISODate) + ".mdb"});
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(tmp->filePath("data/tallyclock")).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0700u);
@@ -213,6 +187,7 @@ private slots:
         crashed->kill();
         QVERIFY(crashed->waitForFinished());
 
+        const auto runtime = SetEnv("XDG_RUNTIME_DIR", run);
         SingleInstance running, other;
         QSignalSpy shown(&running, &SingleInstance::ShowRequested);
         QVERIFY(running.Claim(bin + "/Tallyclock.mdb"));
