@@ -34,6 +34,20 @@ class tst_Dialogs : public QObject
         frmTimePeriod().txtEndTime->setText(end);
         frmTimePeriod().cmdSave->click();
     }
+    // The step for the project details dialog: the actions, then OK.
+    static ModalAnswers::Step details(const std::function<void()>& actions)
+    {
+        return [actions](QWidget*) {
+            actions();
+            frmProjectDetails().cmdOK->click();
+        };
+    }
+    // What a change by hand reads afterwards: the project's periods, then the projects.
+    QStringList refresh() const
+    {
+        return {QString("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(alpha),
+                "SELECT * FROM qryProject ORDER BY Name"};
+    }
 
 private slots:
     void initTestCase() { SetUpApplication(); }
@@ -56,67 +70,80 @@ private slots:
         db.reset();
     }
 
-    // In one showing: Modify and Delete with no period selected, Modify by a double-click, New
-    // closed from its title bar, New saved after texts refused, Delete. Each refreshes, except a
-    // Modify that had no period to open, and the main window's entry stays selected throughout.
-    void changeByHandRoad()
+    // With no period selected, Modify opens nothing and Delete deletes nothing but reads the
+    // lists again; Delete removes the selected period. The main window's entry stays selected.
+    void deleteNeedsASelectedPeriod()
     {
         ModalAnswers answers;
-        answers.then([this](QWidget*) {
-            QCOMPARE(frmProjectDetails().lblDescription->text(), "Two\nlines");
-            QCOMPARE(list().topLevelItem(0)->text(0) + '|' + list().topLevelItem(0)->text(1),
-                     "5/12/2026 9:00:00 AM|5/12/2026 10:30:00 AM");
+        answers.then(details([this] {
+            StatementLog log;
             frmProjectDetails().cmdModifyTimePeriod->click();
             frmProjectDetails().cmdDeleteTimePeriod->click();
-            SelectID(list(), first);
-            QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, {100, 150}); // as Modify
-            QCOMPARE(frmMain().lstProject->topLevelItem(0)->text(1), "180");
-            frmProjectDetails().cmdNewTimePeriod->click();
-            frmProjectDetails().cmdNewTimePeriod->click();
             SelectID(list(), midnight);
             frmProjectDetails().cmdDeleteTimePeriod->click();
+            const QString deletion = QString("DELETE FROM tblTimePeriod WHERE TimePeriodID=%1").arg(midnight);
+            QCOMPARE(log.statements(), refresh() << deletion << refresh());
             QCOMPARE(frmMain().lstProject->SelectedItem(), frmMain().lstProject->topLevelItem(0));
-            frmProjectDetails().cmdOK->click();
-        });
-        answers.then([this](QWidget*) {
-            QCOMPARE(frmTimePeriod().Tag, QString("MOD%1").arg(first));
+        }));
+        frmMain().cmdViewDetail->click();
+        QVERIFY(answers.finished());
+    }
+
+    // The project's name and description, and a double-click modifies the selected period with
+    // the texts as typed; the main window's total follows.
+    void modifyByDoubleClick()
+    {
+        ModalAnswers answers;
+        answers.then(details([this] {
+            QCOMPARE(frmProjectDetails().lblProject->text(), "Alpha");
+            QCOMPARE(frmProjectDetails().lblDescription->text(), "Two\nlines");
+            SelectID(list(), first);
+            QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, {100, 150});
+            QCOMPARE(frmMain().lstProject->topLevelItem(0)->text(1), "180");
+        }));
+        answers.then([](QWidget*) {
             QCOMPARE(typed(), "5/12/2026 9:00:00 AM|5/12/2026 10:30:00 AM");
-            save("5/12/2026 9:00:00 AM", "5/12/2026 11:00:00 AM");
+            save("5/12/2026 9:00:00 AM", "5/12/2026 11:00 AM");
         });
+        StatementLog log;
+        frmMain().cmdViewDetail->click();
+        QCOMPARE(log.statements().filter("UPDATE"),
+                 {QString("UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00 AM# "
+                          "WHERE TimePeriodID=%1")
+                      .arg(first)});
+        QVERIFY(answers.finished());
+    }
+
+    // New opens empty boxes, and closed it stores nothing. Only texts that read whole as
+    // moments are taken (even in the wrong order, as below), as typed; the message of a refusal
+    // takes a step of its own, and the texts stay.
+    void newPeriod()
+    {
+        ModalAnswers answers;
+        answers.then(details([] {
+            frmTimePeriod().txtEndTime->setText("left from before");
+            frmProjectDetails().cmdNewTimePeriod->click();
+            frmProjectDetails().cmdNewTimePeriod->click();
+        }));
         answers.then([](QWidget* editor) {
-            QCOMPARE(frmTimePeriod().Tag + typed(), "NEW|");
+            QCOMPARE(typed(), "|");
             editor->close(); // as Cancel
         });
         answers.then([](QWidget* editor) {
-            // Only texts that read whole as moments are taken (even in the wrong order, as below);
-            // the message of a refusal takes a step of its own, the texts stay.
-            const std::pair<QString, QString> refused[] = {
-                {"", ""}, {"soon", "5/12/2026"}, {"5/12/2026", "5/12/2026 10:30 AMx"}};
+            const std::pair<QString, QString> refused[] = {{"soon", "5/12/2026"}, {"5/12/2026", "10:30 AMx"}};
             for (const auto& [start, end] : refused) {
                 save(start, end);
                 QVERIFY(editor->isVisible() && typed() == start + '|' + end);
             }
             save("5/15/2026 8:00", "9:00 AM");
         });
-        for (int refusal = 0; refusal < 3; ++refusal)
-            answers.then(ModalAnswers::press(QMessageBox::Ok));
+        answers.then(ModalAnswers::press(QMessageBox::Ok)).then(ModalAnswers::press(QMessageBox::Ok));
         StatementLog log;
         frmMain().cmdViewDetail->click();
-        const QString periods = QString("SELECT * FROM tblTimePeriod WHERE ProjectID=%1 ORDER BY StartTime").arg(alpha);
-        const QStringList refresh{periods, "SELECT * FROM qryProject ORDER BY Name"};
-        QCOMPARE(
-            log.statements(),
-            QStringList{periods}
-                << refresh
-                << QString("UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00:00 AM# "
-                           "WHERE TimePeriodID=%1")
-                       .arg(first)
-                << refresh << refresh
-                << QString(
-                       "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#5/15/2026 8:00#,#9:00 AM#)")
-                       .arg(alpha)
-                << refresh << QString("DELETE FROM tblTimePeriod WHERE TimePeriodID=%1").arg(midnight) << refresh);
-        QCOMPARE(answers.seen.mid(4), QStringList(3, "Tallyclock|You must enter valid dates|400"));
+        const QString insert =
+            "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#5/15/2026 8:00#,#9:00 AM#)";
+        QCOMPARE(log.statements().filter("INSERT"), {insert.arg(alpha)});
+        QCOMPARE(answers.seen.mid(3), QStringList(2, "Tallyclock|You must enter valid dates|400"));
         QVERIFY(answers.finished());
     }
 
