@@ -74,12 +74,11 @@ private slots:
         QVERIFY(frmMain().isVisible());
         frmMain().setWindowState(Qt::WindowNoState);
         ModalAnswers answers;
-        answers.then(ModalAnswers::choose("mnuStartTimer"));
+        answers.then(ModalAnswers::choose("mnuViewProjects"));
         QTest::mouseClick(frmMain().lstProject->header(), Qt::RightButton);
         QTest::mouseClick(&frmMain(), Qt::LeftButton, {}, {4, 220});
         QTest::mouseClick(&frmMain(), Qt::RightButton, {}, {4, 220});
         QCOMPARE(answers.seen, {"mnuPopup"});
-        QVERIFY(timing());
     }
 
     // Of the icon's messages only a right-button release opens the menu, and only while the
