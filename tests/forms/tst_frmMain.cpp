@@ -9,7 +9,6 @@
 #include "platform/Regional.h"
 #include "platform/SystemTray.h"
 
-#include <QAction>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -30,10 +29,6 @@ class tst_frmMain : public QObject
     qint64 alpha = 0;
     const QString beside = GetAppPath() + "Tallyclock.mdb";
 
-    static bool start()
-    {
-        return RunStartup([] { frmMain().Form_Load(); });
-    }
     static bool timing() { return !frmMain().mnuStartTimer->isEnabled() && frmMain().mnuEndTimer->isEnabled(); }
     static bool idle() { return frmMain().mnuStartTimer->isEnabled() && !frmMain().mnuEndTimer->isEnabled(); }
 
@@ -53,7 +48,7 @@ private slots:
         SystemTray::SetAvailabilityOverride(true);
         gActiveProjectID = 0;
         ModalAnswers errors; // a failing start-up's message is closed, not waited on
-        QVERIFY(start());
+        QVERIFY(RunStartup([] { frmMain().Form_Load(); }));
     }
     void cleanup()
     {
@@ -152,7 +147,7 @@ private slots:
         QFile::remove(beside);
         ModalAnswers answers;
         answers.then(ModalAnswers::press(QMessageBox::Ok));
-        QVERIFY(!start());
+        QVERIFY(!RunStartup([] { frmMain().Form_Load(); }));
         QVERIFY(answers.finished());
         QCOMPARE(calls.constLast().operation, SystemTray::Operation::Delete);
     }
