@@ -143,13 +143,14 @@ private slots:
         watcherThread.wait();
     }
 
-    // Hosts draw the menu only while the popup menu may open, the window hidden, and its items
-    // follow the timer.
+    // Hosts draw the menu only while the popup menu may open, the window hidden (whatever state
+    // the window reports), and its items follow the timer.
     void menuOfferedWhileHidden()
     {
         QVERIFY(menu().isEmpty());
         minimise();
         QCOMPARE(menu(), QStringList({"View Projects", "-", "Start Timer", "End Timer (disabled)", "-", "Quit"}));
+        frmMain().setWindowState(Qt::WindowNoState); // as X may report it, no longer minimised
         frmMain().mnuStartTimer->trigger();
         QCOMPARE(menu(), QStringList({"View Projects", "-", "Start Timer (disabled)", "End Timer", "-", "Quit"}));
         frmMain().mnuViewProjects->trigger();
