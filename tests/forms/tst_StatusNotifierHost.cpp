@@ -3,29 +3,28 @@
 #include "TestDb.h"
 
 #include "forms/frmMain.h"
-#include "modules/modGeneral.h"
-#include "platform/Regional.h"
 #include "platform/SystemTray.h"
 
+#include <QAction>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QFile>
-#include <QMutex>
+#include <QMenu>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
 
 // The program's icon as a StatusNotifierItem, seen over D-Bus by a stand-in for the desktop's
 // watcher and host on a private session bus (the test runs under its own bus and X server).
+// The real panel's road through the exported menu is the end-to-end test's; here are the
+// item's states and calls that it does not reach.
 
 namespace {
 
 constexpr auto kItem = "org.kde.StatusNotifierItem";
-constexpr auto kMenu = "com.canonical.dbusmenu";
 
 // Qt asks the watcher whether a host is registered before it takes the D-Bus road, and then
 // registers its item there. It calls from the main thread and waits, so the watcher answers
@@ -35,41 +34,19 @@ class Watcher : public QObject
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
 
 public:
     bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
-    QStringList RegisteredStatusNotifierItems() const
-    {
-        QMutexLocker lock(&mutex);
-        return items;
-    }
 
 public slots:
     // The item answers at the sender's connection, whatever service name it gives.
     void RegisterStatusNotifierItem(const QString& /*service*/, const QDBusMessage& message)
     {
-        QMutexLocker lock(&mutex);
-        items << message.service();
+        emit itemRegistered(message.service());
     }
-    void RegisterStatusNotifierHost(const QString& /*service*/) { }
 
 signals:
-    void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierHostRegistered();
-
-private:
-    mutable QMutex mutex;
-    QStringList items;
-};
-
-// One item of the exported menu as a host draws it.
-struct MenuItem
-{
-    int id;
-    QString text; // the label, "-" for a separator, "(disabled)" after a disabled label
+    void itemRegistered(const QString& service);
 };
 
 } // namespace
@@ -79,108 +56,49 @@ class tst_StatusNotifierHost : public QObject
     Q_OBJECT
 
     QThread watcherThread;
-    Watcher* watcher = nullptr;
     QDBusConnection host = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "host");
     std::unique_ptr<TempDatabase> db;
     const QString beside = GetAppPath() + "Tallyclock.mdb";
     QString service;
 
     // The item lives on the program's thread: call it without blocking that thread.
-    QDBusMessage call(const QString& path, const char* interface, const char* method, const QVariantList& args = {})
+    QDBusMessage call(const QString& path, const QString& interface, const char* method, const QVariantList& args)
     {
         QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
         message.setArguments(args);
         QDBusPendingCall pending = host.asyncCall(message);
-        QElapsedTimer waited;
-        waited.start();
-        while (!pending.isFinished() && waited.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Unanswered, the reply is an error that the caller's checks show.
+        static_cast<void>(QTest::qWaitFor([&pending] { return pending.isFinished(); }, 5000));
         return pending.reply();
     }
 
-    QDBusArgument property(const char* name)
+    // The top level of the exported menu as a host reads it before drawing: each item's label,
+    // "-" for a separator, with " (disabled)" after a disabled one.
+    QStringList menu()
     {
-        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", {kItem, name});
-        return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
-    }
-
-    QString menuPath()
-    {
-        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
-                                        {kItem, "Menu"});
-        return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
-    }
-
-    // The tooltip is a structure (icon name, images, title, text); the title carries the tip.
-    QString tooltip()
-    {
-        const QDBusArgument tip = property("ToolTip");
-        QString icon, title, text;
-        tip.beginStructure();
-        tip >> icon;
-        tip.beginArray();
-        while (!tip.atEnd()) {
-            int width = 0, height = 0;
-            QByteArray pixels;
-            tip.beginStructure();
-            tip >> width >> height >> pixels;
-            tip.endStructure();
-        }
-        tip.endArray();
-        tip >> title >> text;
-        tip.endStructure();
-        return title;
-    }
-
-    // The top level of the exported menu, as a host reads it before drawing.
-    QList<MenuItem> menu()
-    {
-        const QDBusMessage reply = call(menuPath(), kMenu, "GetLayout", {0, -1, QStringList()});
+        const QDBusMessage menuPath = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                           {kItem, "Menu"});
+        const QString path =
+            menuPath.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
+        const QDBusMessage reply = call(path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
         const QDBusArgument layout = reply.arguments().value(1).value<QDBusArgument>();
-        QList<MenuItem> items;
+        QStringList items;
         int id = 0;
         QVariantMap properties;
+        QVariantList children;
         layout.beginStructure();
         layout >> id >> properties;
         layout.beginArray();
         while (!layout.atEnd()) {
-            QDBusVariant child;
-            layout >> child;
-            const QDBusArgument item = child.variant().value<QDBusArgument>();
-            QVariantList grandchildren;
+            const QDBusArgument item = qdbus_cast<QDBusVariant>(layout).variant().value<QDBusArgument>();
             item.beginStructure();
-            item >> id >> properties >> grandchildren;
+            item >> id >> properties >> children;
             item.endStructure();
-            QString text = properties.value("type").toString() == "separator" ? "-"
-                                                                              : properties.value("label").toString();
-            if (!properties.value("enabled", true).toBool())
-                text += " (disabled)";
-            items << MenuItem{id, text};
+            const bool separator = properties.value("type").toString() == "separator";
+            items << (separator ? "-" : properties.value("label").toString())
+                    + (properties.value("enabled", true).toBool() ? "" : " (disabled)");
         }
-        layout.endArray();
-        layout.endStructure();
         return items;
-    }
-
-    QStringList menuTexts()
-    {
-        QStringList texts;
-        for (const MenuItem& item : menu())
-            texts << item.text;
-        return texts;
-    }
-
-    // Clicks an item as a host does once the user chose it.
-    void click(const QString& text)
-    {
-        for (const MenuItem& item : menu()) {
-            if (item.text == text) {
-                call(menuPath(), kMenu, "Event", {item.id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
-                QCoreApplication::processEvents();
-                return;
-            }
-        }
-        QFAIL(qPrintable("no enabled item " + text));
     }
 
     // As the user does it: the window manager iconifies the window, the program then hides it.
@@ -199,32 +117,22 @@ class tst_StatusNotifierHost : public QObject
 private slots:
     void initTestCase()
     {
-        watcher = new Watcher;
+        auto* watcher = new Watcher;
         watcher->moveToThread(&watcherThread);
         connect(&watcherThread, &QThread::finished, watcher, &QObject::deleteLater);
+        connect(watcher, &Watcher::itemRegistered, this, [this](const QString& item) { service = item; });
         watcherThread.start();
-        bool registered = false;
-        QMetaObject::invokeMethod(
-            watcher,
-            [this, &registered] {
-                QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watcher");
-                registered = bus.registerObject("/StatusNotifierWatcher", watcher,
-                                                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties
-                                                    | QDBusConnection::ExportAllSignals)
-                    && bus.registerService("org.kde.StatusNotifierWatcher");
-            },
-            Qt::BlockingQueuedConnection);
-        QVERIFY(registered);
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watcher");
+        const auto exported = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties;
+        QVERIFY(bus.registerObject("/StatusNotifierWatcher", watcher, exported));
+        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
 
-        QLocale::setDefault(QLocale("en_US"));
         db = std::make_unique<TempDatabase>();
-        db->insertProject("Alpha");
         QFile::remove(beside);
         QVERIFY(QFile::link(db->path(), beside));
         frmMain().Form_Load();
         QCOMPARE(frmMain().findChild<SystemTray*>()->CurrentRoad(), SystemTray::Road::StatusNotifierItem);
-        QTRY_COMPARE(watcher->RegisteredStatusNotifierItems().size(), 1);
-        service = watcher->RegisteredStatusNotifierItems().constFirst();
+        QTRY_VERIFY(!service.isEmpty());
     }
 
     void cleanupTestCase()
@@ -235,51 +143,27 @@ private slots:
         watcherThread.wait();
     }
 
-    // Hosts draw the menu only while the popup menu may open: the window minimised and hidden.
-    void menuOfferedWhileMinimised()
+    // Hosts draw the menu only while the popup menu may open, the window hidden (whatever state
+    // the window reports), and its items follow the timer.
+    void menuOfferedWhileHidden()
     {
-        QCOMPARE(tooltip(), "Tallyclock");
-        const QDBusArgument icon = property("IconPixmap");
-        int width = 0, height = 0;
-        QByteArray pixels;
-        icon.beginArray();
-        icon.beginStructure();
-        icon >> width >> height >> pixels;
-        QVERIFY(width >= 16 && pixels.size() == width * height * 4);
-
-        QVERIFY(menuTexts().isEmpty());
+        QVERIFY(menu().isEmpty());
         minimise();
-        QCOMPARE(menuTexts(), QStringList({"View Projects", "-", "Start Timer", "End Timer (disabled)", "-", "Quit"}));
-        click("View Projects");
-        QTRY_VERIFY(frmMain().isVisible() && !frmMain().isMinimized());
-        QVERIFY(menuTexts().isEmpty());
+        QCOMPARE(menu(), QStringList({"View Projects", "-", "Start Timer", "End Timer (disabled)", "-", "Quit"}));
+        frmMain().setWindowState(Qt::WindowNoState); // as X may report it, no longer minimised
+        frmMain().mnuStartTimer->trigger();
+        QCOMPARE(menu(), QStringList({"View Projects", "-", "Start Timer (disabled)", "End Timer", "-", "Quit"}));
+        frmMain().mnuViewProjects->trigger();
+        QVERIFY(menu().isEmpty());
     }
 
-    // The host's clicks run the program's own handlers, and the items follow their states.
-    void menuRunsTheTimer()
-    {
-        minimise();
-        click("Start Timer");
-        QCOMPARE(tooltip(), "Tallyclock - Timing since " + GeneralDateText(gStartTime));
-        QCOMPARE(menuTexts(), QStringList({"View Projects", "-", "Start Timer (disabled)", "End Timer", "-", "Quit"}));
-        click("End Timer");
-        QCOMPARE(tooltip(), "Tallyclock - Idle");
-        QCOMPARE(db->scalar("SELECT COUNT(*) FROM tblTimePeriod WHERE ProjectID=0").toInt(), 1);
-        QCOMPARE(menuTexts().at(2), "Start Timer");
-    }
-
-    // Hosts that ask the item for its menu (ContextMenu) get the popup menu, only while the
-    // window is hidden; a left click (Activate) opens nothing.
+    // Hosts that ask the item for its menu (ContextMenu) get the popup menu while the window is
+    // hidden; a left click (Activate) opens nothing.
     void contextMenuAndActivate()
     {
-        frmMain().mnuViewProjects_Click();
+        minimise();
         ModalAnswers answers;
         answers.then(ModalAnswers::choose("mnuViewProjects"));
-        call("/StatusNotifierItem", kItem, "Activate", {10, 10});
-        call("/StatusNotifierItem", kItem, "ContextMenu", {10, 10});
-        QTest::qWait(200);
-        QVERIFY(answers.seen.isEmpty());
-        minimise();
         call("/StatusNotifierItem", kItem, "Activate", {10, 10});
         QTest::qWait(200);
         QVERIFY(answers.seen.isEmpty());

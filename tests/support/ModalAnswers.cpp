@@ -13,12 +13,7 @@ QString Describe(QWidget* window)
     const auto* box = qobject_cast<QMessageBox*>(window);
     if (!box)
         return window->objectName();
-    QStringList buttons;
-    for (QAbstractButton* button : box->buttons()) {
-        const QString name = QString::number(box->standardButton(button), 16);
-        button == static_cast<QAbstractButton*>(box->defaultButton()) ? buttons.prepend(name) : buttons.append(name);
-    }
-    return box->windowTitle() + '|' + box->text() + '|' + buttons.join(',');
+    return box->windowTitle() + '|' + box->text() + '|' + QString::number(box->standardButtons(), 16);
 }
 
 } // namespace
@@ -29,14 +24,6 @@ ModalAnswers::ModalAnswers()
     timer_.start(5);
 }
 
-bool ModalAnswers::eventFilter(QObject* watched, QEvent* event)
-{
-    // Hidden, it is done with: shown again, it counts as a new window.
-    if (event->type() == QEvent::Hide)
-        answered_.removeAll(static_cast<QWidget*>(watched));
-    return false;
-}
-
 void ModalAnswers::Poll()
 {
     QWidget* top = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
@@ -45,17 +32,12 @@ void ModalAnswers::Poll()
         top_ = top;
         onTop_.start();
     }
-    if (!top)
+    // A window whose step still runs comes back to the top once a window it opened has gone:
+    // it takes no other step.
+    const bool running = running_.contains(top);
+    if (!top || (running && onTop_.elapsed() < 5000))
         return;
-    // A window whose step is still running that comes back to the top (a dialog whose editor
-    // closed) takes no other step; it is only closed when it stays on top for seconds.
-    const bool answered = answered_.contains(top);
-    if (answered && onTop_.elapsed() < 5000)
-        return;
-    top->installEventFilter(this); // installed again, it is still there once
-    if (!answered)
-        answered_.append(top);
-    if (answered || steps_.isEmpty()) {
+    if (running || steps_.isEmpty()) {
         closedAny_ = true;
         seen << "closed:" + Describe(top);
         onTop_.start();
@@ -66,12 +48,12 @@ void ModalAnswers::Poll()
         return;
     }
     seen << Describe(top);
+    running_.append(top);
     // From a timer of its own: the step may block in a modal window that this poll must answer.
-    // Once the step has returned, the window may take the next one.
     QTimer::singleShot(0, top, [self = QPointer<ModalAnswers>(this), top, step = steps_.takeFirst()] {
         step(top);
         if (self)
-            self->answered_.removeAll(top);
+            self->running_.removeAll(top);
     });
 }
 
@@ -87,15 +69,11 @@ ModalAnswers::Step ModalAnswers::press(QMessageBox::StandardButton button)
 ModalAnswers::Step ModalAnswers::choose(const char* item)
 {
     return [item](QWidget* window) {
-        auto* menu = qobject_cast<QMenu*>(window);
-        QVERIFY2(menu, qPrintable(Describe(window)));
-        for (QAction* action : menu->actions()) {
-            if (action->objectName() == QLatin1String(item) && action->isEnabled()) {
-                menu->setActiveAction(action);
-                QTest::keyClick(menu, Qt::Key_Return);
-                return;
-            }
-        }
-        menu->close();
+        auto* action = window->findChild<QAction*>(item);
+        QVERIFY2(qobject_cast<QMenu*>(window), qPrintable(Describe(window)));
+        if (!action || !action->isEnabled())
+            return void(window->close());
+        static_cast<QMenu*>(window)->setActiveAction(action);
+        QTest::keyClick(window, Qt::Key_Return);
     };
 }
