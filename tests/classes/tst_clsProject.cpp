@@ -7,24 +7,19 @@ class tst_clsProject : public QObject
 {
     Q_OBJECT
 
-    // With the cursor outside the list, IDs and times raise an error, texts read empty and
-    // writes change nothing.
-    static void VerifyOutside(clsProject& p)
+private slots:
+    // With no project to stand on, MoveFirst still says true; IDs and times raise an error,
+    // texts read empty and writes change nothing.
+    void emptyList()
     {
+        clsProject p;
+        QVERIFY(p.MoveFirst());
+        QVERIFY(!p.MoveNext());
         QVERIFY_THROWS_EXCEPTION(AppError, p.ProjectID());
         QVERIFY_THROWS_EXCEPTION(AppError, p.TotalTime());
         p.Name(QStringLiteral("x"));
         p.TotalTime(1.5);
         QCOMPARE(p.Name() + p.Description(), QString());
-    }
-
-private slots:
-    void emptyList()
-    {
-        clsProject p;
-        QVERIFY(p.MoveFirst()); // true even with no project to stand on
-        QVERIFY(!p.MoveNext());
-        VerifyOutside(p);
     }
 
     void walkAndReset()
@@ -41,7 +36,7 @@ private slots:
         QCOMPARE(p.ProjectID(), 30);
         p.Reset();
         QCOMPARE(p.Count(), 0);
-        VerifyOutside(p);
+        QVERIFY_THROWS_EXCEPTION(AppError, p.ProjectID());
     }
 
     void gotoID()
