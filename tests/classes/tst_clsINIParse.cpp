@@ -29,13 +29,16 @@ struct clsINIParseProbe
 };
 using Probe = clsINIParseProbe;
 
-static std::string S(const QByteArray& b)
+// Every byte of a literal, a NUL included.
+template <std::size_t N>
+static QByteArray B(const char (&bytes)[N])
 {
-    return b.toStdString();
+    return QByteArray(bytes, N - 1);
 }
-static std::string S(const QString& path)
+template <class T>
+static std::string S(const T& text)
 {
-    return path.toStdString();
+    return text.toStdString();
 }
 
 // While alive, files are reached as the saver: user nobody when the tests run as root, for whom
@@ -56,12 +59,11 @@ struct Saver
             qFatal("cannot become the tester again");
     }
 };
-template <class T>
-static void Columns(std::initializer_list<const char*> names)
-{
-    for (const char* name : names)
-        QTest::addColumn<T>(name);
-}
+
+// The file every save of the scene loads; its last line is dropped, so a file written in place
+// must be cut short. It is longer than the smallest file size limit.
+static const QByteArray kSceneFile = "k=" + QByteArray(100, 'v') + "\r\njunk";
+static const QByteArray kSceneSaved = "k=" + QByteArray(100, 'v') + "\r\n";
 
 class tst_clsINIParse : public QObject
 {
@@ -87,6 +89,60 @@ class tst_clsINIParse : public QObject
         ini.LoadINI();
     }
 
+    // The folder of a save's test row: real.ini holding the scene file, link.ini a symbolic link
+    // to it, dangling.ini one to the missing made.ini, hard.ini and its second name twin.ini, an
+    // empty folder and, where a device node can be made, null. Unless shared, all is the saver's.
+    QString MakeScene(bool shared = false)
+    {
+        const QString tag = QTest::currentDataTag(), dir = mDir.filePath(tag);
+        Write(tag + "/real.ini", kSceneFile);
+        Write(tag + "/hard.ini", kSceneFile);
+        ::mknod(S(dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+        if (!QFile::link("real.ini", dir + "/link.ini") || !QFile::link("made.ini", dir + "/dangling.ini")
+            || !QDir(dir).mkpath("folder") || ::link(S(dir + "/hard.ini").c_str(), S(dir + "/twin.ini").c_str()) != 0)
+            qFatal("cannot make the scene");
+        for (const QString& name : QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotDot))
+            if (!shared && !Saver::Own(dir + "/" + name))
+                qFatal("cannot give the scene to the saver");
+        return dir;
+    }
+    // Loads real.ini through link.ini and saves it to the target as the saver, under the given
+    // modes and file size limit. Returns whether an error naming the file was thrown.
+    static bool SaveInScene(const QString& dir, const std::string& target, int mode, int folderMode, rlim_t sizeLimit)
+    {
+        clsINIParse ini;
+        Load(ini, dir + "/link.ini");
+        ini.INIFileName(target);
+        rlimit before{};
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit limit{sizeLimit, before.rlim_max};
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            ::chmod(S(dir).c_str(), 0755); // lets the temporary folder go
+        });
+        if (::chmod(S(dir + "/real.ini").c_str(), mode_t(mode)) != 0 || ::chmod(S(dir).c_str(), mode_t(folderMode)) != 0
+            || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            qFatal("cannot set the modes and the limit");
+        try {
+            const Saver saver;
+            ini.SaveINI();
+        } catch (const INIFileError& e) {
+            return e.FileName() == target;
+        }
+        return false;
+    }
+    // What every save leaves as it was: both links, hard.ini's second name, the device node,
+    // real.ini's mode, and no temporary file.
+    static void VerifySceneKept(const QString& dir, int mode)
+    {
+        QCOMPARE(QFile::symLinkTarget(dir + "/link.ini"), dir + "/real.ini");
+        QCOMPARE(QFile::symLinkTarget(dir + "/dangling.ini"), dir + "/made.ini");
+        QCOMPARE(Read(dir + "/twin.ini"), Read(dir + "/hard.ini"));
+        QVERIFY(!QFile::exists(dir + "/null") || std::filesystem::is_character_file(S(dir + "/null")));
+        QCOMPARE(std::filesystem::status(S(dir + "/real.ini")).permissions(), std::filesystem::perms(mode));
+        QCOMPARE(QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
 private slots:
     void initTestCase()
     {
@@ -100,184 +156,172 @@ private slots:
 
     void reading_data()
     {
-        Columns<QByteArray>({"file", "model"});
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("tables");
         QTest::newRow("every line break")
-            << QByteArray("a=1\r\nb=2\rc=3\nd=4\r\r\ne=5\n\rf=6") << QByteArray("|a=1\n|b=2\n|c=3\n|d=4\n|e=5\n|f=6\n");
+            << B("a=1\r\nb=2\rc=3\nd=4\r\r\ne=5\n\rf=6") << B("|a=1\n|b=2\n|c=3\n|d=4\n|e=5\n|f=6\n");
         QTest::newRow("numbers skip only empty lines")
-            << QByteArray("\r\n  \r\n\r\n\n\rjunk\r\n'c\r\n[\r\n[S]\r\n#d\r\nx=1") << QByteArray("S|x=1\n3:'c\n6:#d\n");
-        QTest::newRow("first = splits") << QByteArray("a=b=c\r\n=x\r\nname=") << QByteArray("|a=b=c\n|=x\n|name=\n");
-        QTest::newRow("markers win") << QByteArray("[a=b]\r\nk=1\r\n#x=1\r\n'y=2")
-                                     << QByteArray("a=b|k=1\n3:#x=1\n4:'y=2\n");
-        QTest::newRow("raw first and last byte") << QByteArray("[M]\r\nk=1\r\n[O] \r\nj=2\r\n [S]=3\r\n #c=4")
-                                                 << QByteArray("M|k=1\nM|j=2\nM| [S]=3\nM| #c=4\n");
+            << B("\r\n  \r\n\r\n\n\rjunk\r\n'c\r\n[\r\n[S]\r\n#d\r\nx=1") << B("S|x=1\n3:'c\n6:#d\n");
+        QTest::newRow("first = splits") << B("a=b=c\r\n=x\r\nname=") << B("|a=b=c\n|=x\n|name=\n");
+        QTest::newRow("markers win") << B("[a=b]\r\nk=1\r\n#x=1\r\n'y=2") << B("a=b|k=1\n3:#x=1\n4:'y=2\n");
+        QTest::newRow("raw first and last byte")
+            << B("[M]\r\nk=1\r\n[O] \r\nj=2\r\n [S]=3\r\n #c=4") << B("M|k=1\nM|j=2\nM| [S]=3\nM| #c=4\n");
         QTest::newRow("headers are [ to ]")
-            << QByteArray("[S]\r\n[]\r\nk=1\r\n[\r\n[=x\r\n[]=]\r\nk=v\r\n]") << QByteArray("|k=1\n|[=x\n]=|k=v\n");
-        QTest::newRow("bytes untouched") << QByteArray("\xef\xbb\xbfk\xff=\0v", 8)
-                                         << QByteArray("|\xef\xbb\xbfk\xff=\0v\n", 10);
-        QTest::newRow("empty file") << QByteArray() << QByteArray();
+            << B("[S]\r\n[]\r\nk=1\r\n[\r\n[=x\r\n[]=]\r\nk=v\r\n]") << B("|k=1\n|[=x\n]=|k=v\n");
+        QTest::newRow("bytes untouched") << B("\xef\xbb\xbfk\0\xff=\0v") << B("|\xef\xbb\xbfk\0\xff=\0v\n");
     }
     void reading()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QByteArray, model);
+        QFETCH(QByteArray, tables);
         clsINIParse ini;
         Load(ini, Write("read.ini", file));
-        QCOMPARE(Probe::Dump(ini), model);
+        QCOMPARE(Probe::Dump(ini), tables);
     }
 
-    void lookupsAndChanges_data() // section "*": the calls without a section; a null value: not found
-    {
-        Columns<QByteArray>({"section", "name", "value"});
-        QTest::newRow("first across sections") << QByteArray("*") << QByteArray("Port") << QByteArray("1");
-        QTest::newRow("case") << QByteArray("*") << QByteArray("port") << QByteArray();
-        QTest::newRow("no trim") << QByteArray("*") << QByteArray("key") << QByteArray();
-        QTest::newRow("blanks kept, first = splits") << QByteArray("*") << QByteArray("key ") << QByteArray(" a=b");
-        QTest::newRow("empty value") << QByteArray("*") << QByteArray("e") << QByteArray("");
-        QTest::newRow("first in section") << QByteArray("B") << QByteArray("Port") << QByteArray("2");
-        QTest::newRow("section case") << QByteArray("MAIN") << QByteArray("k") << QByteArray();
-        QTest::newRow("sectionless") << QByteArray("") << QByteArray("k") << QByteArray("top");
-        QTest::newRow("not sectionless") << QByteArray("") << QByteArray("Port") << QByteArray();
-        QTest::newRow("no such section") << QByteArray("X") << QByteArray("k") << QByteArray();
-    }
+    // Lookups take the first match in table order, without a section whatever its section; a
+    // change takes the same variable, and creates none.
     void lookupsAndChanges()
     {
-        QFETCH(QByteArray, section);
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, value);
         clsINIParse ini;
-        Load(
-            ini,
-            Write("l.ini", "k=top\r\n[Main]\r\nPort=1\r\nk=main\r\nkey = a=b\r\ne=\r\n[B]\r\nk=b\r\nPort=2\r\nPort=3"));
-        const QByteArray before = Probe::Dump(ini), changed = "a longer new value";
-        const bool any = section == "*";
-        QCOMPARE(any ? ini.GetVariableValue(S(name)) : ini.GetSectionVariableValue(S(section), S(name)), S(value));
-        QCOMPARE(any ? ini.ChangeVariable(S(name), S(changed))
-                     : ini.ChangeSectionVariable(S(section), S(name), S(changed)),
-                 !value.isNull());
-        QCOMPARE(Probe::Dump(ini).replace(changed, value), before); // only the first match changes; nothing is created
+        Load(ini, Write("l.ini", "k=top\r\n[Main]\r\nPort=1\r\nkey = a=b\r\ne=\r\n[B]\r\nk=b\r\nPort=2\r\nPort=3"));
+        QCOMPARE(ini.GetVariableValue("Port"), "1");
+        QCOMPARE(ini.GetVariableValue("port"), ""); // case counts
+        QCOMPARE(ini.GetVariableValue("key"), ""); // blanks count
+        QCOMPARE(ini.GetVariableValue("key "), " a=b");
+        QCOMPARE(ini.GetSectionVariableValue("B", "Port"), "2");
+        QCOMPARE(ini.GetSectionVariableValue("MAIN", "Port"), "");
+        QCOMPARE(ini.GetSectionVariableValue("", "k"), "top");
+        QCOMPARE(ini.GetSectionVariableValue("", "Port"), "");
+        QVERIFY(ini.ChangeVariable("Port", "a longer new value"));
+        QVERIFY(ini.ChangeVariable("e", "grown"));
+        QVERIFY(ini.ChangeSectionVariable("B", "Port", "x"));
+        QVERIFY(!ini.ChangeSectionVariable("X", "k", "x"));
+        QVERIFY(!ini.ChangeSectionVariable("", "Port", "x"));
+        QCOMPARE(Probe::Dump(ini),
+                 B("|k=top\nMain|Port=a longer new value\nMain|key = a=b\nMain|e=grown\nB|k=b\nB|Port=x\nB|Port=3\n"));
     }
 
-    // Loading again appends; deleting moves the last variable into the gap, adding appends,
-    // saving sorts; of the comments sharing a number, the one loaded last is saved.
+    // Loading again appends; deleting moves the last variable into the gap and adding appends,
+    // until a save sorts the tables; the sorted order then decides lookups. Of the comments
+    // sharing a number, the one loaded last is saved. A file whose reading fails throws.
     void editing()
     {
         clsINIParse ini;
-        for (const QString& path : {mDir.filePath("missing.ini"), mDir.path(), Write("a.ini", "#a\r\nd=1\r\nd=2"),
-                                    Write("p.ini", "#b\r\n[S]\r\nv1=1\r\nv2=2\r\nv3=3\r\nv4=4\r\nv5=5")})
+        for (const QString& path : {mDir.filePath("missing.ini"), mDir.path(), Write("a.ini", "#a\r\nd=1"),
+                                    Write("p.ini", "#b\r\n[S]\r\nv1=1\r\nv2=2\r\nv3=3\r\nv4=4")})
             Load(ini, path);
-        QVERIFY(!ini.AddSectionVariable("S", "v1", "x") && !ini.DeleteVariable("v1")
-                && !ini.DeleteSectionVariable("S", "nope") && !ini.DeleteSectionVariable("T", "v1"));
-        QVERIFY(ini.DeleteSectionVariable("S", "v2") && ini.AddVariable("v1", "top")
-                && ini.AddSectionVariable("New", "n", "1") && ini.DeleteVariable("d"));
-        QCOMPARE(Probe::Dump(ini), QByteArray("New|n=1\n|d=2\nS|v1=1\nS|v5=5\nS|v3=3\nS|v4=4\n|v1=top\n1:#a\n1:#b\n"));
+        QVERIFY(ini.DeleteSectionVariable("S", "v2"));
+        QVERIFY(ini.AddVariable("v1", "top")); // the name is taken in another section only
+        QVERIFY(!ini.AddSectionVariable("S", "v1", "x"));
+        QVERIFY(!ini.DeleteVariable("v3")); // in a section, not sectionless
+        QCOMPARE(Probe::Dump(ini), B("|d=1\nS|v1=1\nS|v4=4\nS|v3=3\n|v1=top\n1:#a\n1:#b\n"));
         QCOMPARE(ini.GetVariableValue("v1"), "1");
-        ini.SaveINI(); // the sorted order stays and decides later lookups
+        ini.SaveINI();
         QCOMPARE(ini.GetVariableValue("v1"), "top");
-        QCOMPARE(Read(mDir.filePath("p.ini")),
-                 QByteArray("#b\r\nd=2\r\nv1=top\r\n\r\n[New]\r\nn=1\r\n\r\n[S]\r\nv1=1\r\nv3=3\r\nv4=4\r\nv5=5\r\n"));
-        QVERIFY_THROWS_EXCEPTION(INIFileError, Load(ini, "/proc/self/mem")); // a regular file whose reading fails
+        QCOMPARE(Read(mDir.filePath("p.ini")), B("#b\r\nd=1\r\nv1=top\r\n\r\n[S]\r\nv1=1\r\nv3=3\r\nv4=4\r\n"));
+        QVERIFY_THROWS_EXCEPTION(INIFileError, Load(ini, "/proc/self/mem"));
     }
 
-    // Saves to "target" beside real.ini, a symbolic link to it, a folder, two hard links of one
-    // file, a dangling link and a device node, as their owner nobody when run as root, so that
-    // permissions bind. Links and the device stay what they were, real.ini keeps its mode and
-    // no temporary file is left. A failed save (a null "saved") throws, naming the file, and
-    // leaves real.ini as it was.
-    void saving_data()
+    // A save sorts by section, then name, by byte value; puts each comment back on its line
+    // number, the ones beyond the end after it; and drops empty sections and lines that were
+    // neither comment nor variable.
+    void savedText_data()
     {
-        Columns<QByteArray>({"file", "saved"});
-        QTest::addColumn<QString>("target");
-        Columns<int>({"mode", "folderMode"});
-        QTest::newRow("worked example") << QByteArray("#top\r\na=1\r\n[Zeta]\r\nx=9\r\n\r\n[Alpha]\r\n'note\r\nk=v\r\n")
-                                        << QByteArray(
-                                               "#top\r\na=1\r\n\r\n[Alpha]\r\nk=v\r\n'note\r\n\r\n[Zeta]\r\nx=9\r\n")
-                                        << "link.ini" << 0640 << 0755;
-        QTest::newRow("byte order") << QByteArray("[alpha]\r\na=1\r\n[Zeta]\r\nz=1\r\n[]\r\nb=2\r\nB=3")
-                                    << QByteArray("B=3\r\nb=2\r\n\r\n[Zeta]\r\nz=1\r\n\r\n[alpha]\r\na=1\r\n")
-                                    << "link.ini" << 0640 << 0755;
-        QTest::newRow("comment moves above header")
-            << QByteArray("[S]\r\n#c\r\nk=v") << QByteArray("\r\n#c\r\n[S]\r\nk=v\r\n") << "link.ini" << 0640 << 0755;
-        QTest::newRow("dropped lines") << QByteArray("[Empty]\r\n[S]\r\njunk\r\n\r\nk=v\r\n")
-                                       << QByteArray("\r\n[S]\r\nk=v\r\n") << "link.ini" << 0640 << 0755;
-        QTest::newRow("trailing comments kept")
-            << QByteArray("k=v\r\n#a\r\nj\r\n#b\r\n#c") << QByteArray("k=v\r\n#a\r\n#b\r\n#c\r\n") << "link.ini" << 0640
-            << 0755;
-        QTest::newRow("new file") << QByteArray("k=v") << QByteArray("k=v\r\n") << "new.ini" << 0640 << 0755;
-        QTest::newRow("hard link") << QByteArray("k=v") << QByteArray("k=v\r\n") << "hard.ini" << 0640 << 0755;
-        QTest::newRow("dangling link") << QByteArray("k=v") << QByteArray("k=v\r\n") << "dangling.ini" << 0640 << 0755;
-        QTest::newRow("device") << QByteArray("k=v") << QByteArray("") << "null" << 0640 << 0755; // reads back empty
-        QTest::newRow("folder not writable")
-            << QByteArray("k=v") << QByteArray("k=v\r\n") << "link.ini" << 0640 << 0555;
-        QTest::newRow("sticky folder, file of another")
-            << QByteArray("k=v") << QByteArray("k=v\r\n") << "real.ini" << 0666 << 01777;
-        QTest::newRow("target is a folder") << QByteArray("k=v") << QByteArray() << "folder" << 0640 << 0755;
-        QTest::newRow("folder missing") << QByteArray("k=v") << QByteArray() << "missing/x.ini" << 0640 << 0755;
-        QTest::newRow("no name") << QByteArray("k=v") << QByteArray() << "" << 0640 << 0755;
-        QTest::newRow("disk full half-way")
-            << "k=" + QByteArray(100, 'v') << QByteArray() << "link.ini" << 0640 << 0755;
-        QTest::newRow("read-only file") << QByteArray("k=v") << QByteArray() << "link.ini" << 0400 << 0755;
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("worked example") << B("#top\r\na=1\r\n[Zeta]\r\nx=9\r\n\r\n[Alpha]\r\n'note\r\nk=v\r\n")
+                                        << B("#top\r\na=1\r\n\r\n[Alpha]\r\nk=v\r\n'note\r\n\r\n[Zeta]\r\nx=9\r\n");
+        QTest::newRow("byte order") << B("[alpha]\r\na=1\r\n[Zeta]\r\nz=1\r\n[]\r\nb=2\r\nB=3")
+                                    << B("B=3\r\nb=2\r\n\r\n[Zeta]\r\nz=1\r\n\r\n[alpha]\r\na=1\r\n");
+        QTest::newRow("comment moves above header") << B("[S]\r\n#c\r\nk=v") << B("\r\n#c\r\n[S]\r\nk=v\r\n");
+        QTest::newRow("dropped lines") << B("[Empty]\r\n[S]\r\njunk\r\n\r\nk=v\r\n") << B("\r\n[S]\r\nk=v\r\n");
+        QTest::newRow("trailing comments kept") << B("k=v\r\n#a\r\nj\r\n#b\r\n#c") << B("k=v\r\n#a\r\n#b\r\n#c\r\n");
     }
-    void saving()
+    void savedText()
     {
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, saved);
+        clsINIParse ini;
+        const QString path = Write("saved.ini", file);
+        Load(ini, path);
+        ini.SaveINI();
+        QCOMPARE(Read(path), saved);
+    }
+
+    // Saves the scene file loaded through link.ini to each kind of target, as its owner nobody
+    // when run as root, so that permissions bind. The target reads back the saved text; the
+    // scene stays.
+    void saving_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("through a link") << "link.ini" << 0640 << 0755 << kSceneSaved;
+        QTest::newRow("new file") << "new.ini" << 0640 << 0755 << kSceneSaved;
+        QTest::newRow("hard link") << "hard.ini" << 0640 << 0755 << kSceneSaved;
+        QTest::newRow("dangling link") << "dangling.ini" << 0640 << 0755 << kSceneSaved;
+        QTest::newRow("device") << "null" << 0640 << 0755 << QByteArray(); // reads back empty
+        QTest::newRow("folder not writable") << "link.ini" << 0640 << 0555 << kSceneSaved;
+        QTest::newRow("sticky folder, file of another") << "real.ini" << 0666 << 01777 << kSceneSaved;
+    }
+    void saving()
+    {
         QFETCH(QString, target);
         QFETCH(int, mode);
         QFETCH(int, folderMode);
-        const QString tag = QTest::currentDataTag(), dir = mDir.filePath(tag), real = Write(tag + "/real.ini", file),
-                      hard = Write(tag + "/hard.ini", file);
-        const bool made = ::mknod(S(dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0,
-                   sticky = folderMode & S_ISVTX;
-        if ((target == "null" && !made) || (sticky && Saver::uid == ::getuid()))
+        QFETCH(QByteArray, saved);
+        const bool sticky = folderMode & S_ISVTX; // nothing in it is the saver's
+        const QString dir = MakeScene(sticky);
+        if ((target == "null" && !QFile::exists(dir + "/null")) || (sticky && Saver::uid == ::getuid()))
             QSKIP("needs root: a device node, a file of another owner");
-        QVERIFY(QFile::link("real.ini", dir + "/link.ini") && QFile::link("made.ini", dir + "/dangling.ini")
-                && QDir(dir).mkpath("folder"));
-        QVERIFY(::link(S(hard).c_str(), S(dir + "/twin.ini").c_str()) == 0);
-        clsINIParse ini;
-        Load(ini, dir + "/link.ini");
-        for (const QString& name :
-             QStringList{"."} + QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-            QVERIFY(sticky || Saver::Own(dir + "/" + name)); // in the sticky folder, nothing is the saver's
-        QVERIFY(::chmod(S(real).c_str(), mode_t(mode)) == 0 && ::chmod(S(dir).c_str(), mode_t(folderMode)) == 0);
-        ini.INIFileName(target.isEmpty() ? std::string() : (dir + "/" + target).toStdString());
-        const rlimit limit{tag == "disk full half-way" ? 64 : RLIM_INFINITY, RLIM_INFINITY},
-            unlimited{RLIM_INFINITY, RLIM_INFINITY};
-        bool thrown = false;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            Saver saver;
-            ini.SaveINI();
-        } catch (const INIFileError& e) {
-            thrown = e.FileName() == ini.INIFileName();
-        }
-        ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        QVERIFY(::chmod(S(dir).c_str(), 0755) == 0); // lets the temporary folder go
-        QCOMPARE(thrown, saved.isNull());
-        QCOMPARE(Read(saved.isNull() ? real : dir + "/" + target), saved.isNull() ? file : saved);
-        QCOMPARE(QFile::symLinkTarget(dir + "/link.ini"), real);
-        QCOMPARE(QFile::symLinkTarget(dir + "/dangling.ini"), dir + "/made.ini");
-        QCOMPARE(Read(dir + "/twin.ini"), Read(hard));
-        QVERIFY(!made || std::filesystem::is_character_file(S(dir + "/null")));
-        QCOMPARE(std::filesystem::status(S(real)).permissions(), std::filesystem::perms(mode));
-        QCOMPARE(QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QVERIFY(!SaveInScene(dir, S(dir + "/" + target), mode, folderMode, RLIM_INFINITY));
+        QCOMPARE(Read(dir + "/" + target), saved);
+        VerifySceneKept(dir, mode);
     }
 
-    void refusedNames_data() // section "*": the calls without a section
+    // A failed save throws, naming the file, and leaves real.ini as it was.
+    void failedSaves_data()
     {
-        Columns<QByteArray>({"section", "name", "value"});
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<rlim_t>("sizeLimit");
+        QTest::newRow("target is a folder") << "folder" << 0640 << RLIM_INFINITY;
+        QTest::newRow("folder missing") << "missing/x.ini" << 0640 << RLIM_INFINITY;
+        QTest::newRow("disk full half-way") << "link.ini" << 0640 << rlim_t(64);
+        QTest::newRow("read-only file") << "link.ini" << 0400 << RLIM_INFINITY;
+    }
+    void failedSaves()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, mode);
+        QFETCH(rlim_t, sizeLimit);
+        const QString dir = MakeScene();
+        QVERIFY(SaveInScene(dir, S(dir + "/" + target), mode, 0755, sizeLimit));
+        QCOMPARE(Read(dir + "/real.ini"), kSceneFile);
+        VerifySceneKept(dir, mode);
+    }
+
+    // Names and values that would be saved as a line that reads back as something else are
+    // refused, added or changed. Section "" is the sectionless group.
+    void refusedNames_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
         QTest::addColumn<bool>("accepted");
         for (const auto& [tag, name] :
              {std::pair{"=", "a=b"}, {"CR", "a\rb"}, {"LF", "a\nb"}, {"#", "#x"}, {"'", "'x"}})
-            QTest::newRow(tag) << QByteArray("*") << QByteArray(name) << QByteArray("1") << false;
-        QTest::newRow("reads as header") << QByteArray("*") << QByteArray("[x") << QByteArray("y]") << false;
-        QTest::newRow("break in section") << QByteArray("S\nT") << QByteArray("x") << QByteArray("1") << false;
-        QTest::newRow("break in value") << QByteArray("S") << QByteArray("x") << QByteArray("1\r") << false;
-        QTest::newRow("loaded name, header value") << QByteArray("*") << QByteArray("[a") << QByteArray("c]") << false;
-        QTest::newRow("break in new value") << QByteArray("S") << QByteArray("j") << QByteArray("\n") << false;
-        QTest::newRow("loaded name") << QByteArray("*") << QByteArray("[a") << QByteArray("c") << true;
-        QTest::newRow("bracket, other value") << QByteArray("*") << QByteArray("[x") << QByteArray("y] ") << true;
-        QTest::newRow("marker not first") << QByteArray("*") << QByteArray(" #x#") << QByteArray("[y]") << true;
-        QTest::newRow("odd but writable") << QByteArray("a=b]") << QByteArray("") << QByteArray("]") << true;
+            QTest::newRow(tag) << B("") << QByteArray(name) << B("1") << false;
+        QTest::newRow("reads as header") << B("") << B("[x") << B("y]") << false;
+        QTest::newRow("break in section") << B("S\nT") << B("x") << B("1") << false;
+        QTest::newRow("break in value") << B("S") << B("x") << B("1\r") << false;
+        QTest::newRow("loaded name, header value") << B("") << B("[a") << B("c]") << false;
+        QTest::newRow("loaded name") << B("") << B("[a") << B("c") << true;
+        QTest::newRow("bracket, other value") << B("") << B("[x") << B("y] ") << true;
+        QTest::newRow("marker not first") << B("") << B(" #x#") << B("[y]") << true;
+        QTest::newRow("odd but writable") << B("a=b]") << B("") << B("]") << true;
     }
     void refusedNames() // adds the variable, or changes it where the name is loaded already
     {
@@ -288,17 +332,16 @@ private slots:
         clsINIParse ini;
         Load(ini, Write("r.ini", "[a=b] \r\nk=v\r\n[S]\r\nj=1"));
         const QByteArray before = Probe::Dump(ini);
-        const bool done = section == "*" ? ini.AddVariable(S(name), S(value)) || ini.ChangeVariable(S(name), S(value))
-                                         : ini.AddSectionVariable(S(section), S(name), S(value))
-                || ini.ChangeSectionVariable(S(section), S(name), S(value));
+        const bool done = ini.AddSectionVariable(S(section), S(name), S(value))
+            || ini.ChangeSectionVariable(S(section), S(name), S(value));
         QCOMPARE(done, accepted);
         QVERIFY(accepted || Probe::Dump(ini) == before);
     }
 
-    // On random models, saving sorts the variables exactly as a plain bubble sort would, and
-    // the saved file loaded into a new object gives the same variables in the same order.
-    // Sections are long enough for a real merge sort; tricky bytes come from loaded lines and
-    // from additions.
+    // On random models, saving orders the variables as a stable sort by section and name
+    // would, and the saved file loaded into a new object gives the same variables in the same
+    // order. Sections are long enough for a real merge sort; tricky bytes come from loaded
+    // lines and from additions.
     void randomModels()
     {
         QRandomGenerator random(7);
@@ -307,6 +350,11 @@ private slots:
             for (int n = random.bounded(most); n > 0; --n)
                 t += "ab=[]#' \r\n\t\xff"[random.bounded(12)];
             return t;
+        };
+        const auto byKey = [](const QByteArray& a, const QByteArray& b) {
+            const qsizetype i = a.indexOf('|'), j = b.indexOf('|');
+            return std::pair(a.left(i), a.mid(i, a.indexOf('=', i) - i))
+                < std::pair(b.left(j), b.mid(j, b.indexOf('=', j) - j));
         };
         const QByteArray sections[] = {"", "A", "a", "AB", "\xff", "]["}, names[] = {"", "k", "K", "k2", "\x80"};
         for (int round = 0; round < 100; ++round) {
@@ -319,16 +367,8 @@ private slots:
             for (int i = 0; i < 5; ++i)
                 ini.AddSectionVariable(S(text(4)), S(text(4)), S(text(4)));
             ini.ChangeVariable(S(text(3)), S(text(6)));
-            QList<QByteArray> rows = Probe::Dump(ini, false).split('\n');
-            const qsizetype n = rows.size() - 1; // the last is the empty rest after the final line break
-            const auto key = [&](qsizetype i) {
-                return std::pair(rows[i].left(rows[i].indexOf('|')),
-                                 rows[i].left(rows[i].indexOf('=', rows[i].indexOf('|'))));
-            };
-            for (qsizetype i = 1; i < n; ++i) // every pass to its end
-                for (qsizetype j = 0; j + i < n; ++j)
-                    if (key(j + 1) < key(j))
-                        rows.swapItemsAt(j, j + 1);
+            QList<QByteArray> rows = Probe::Dump(ini, false).split('\n'); // the last one empty
+            std::stable_sort(rows.begin(), rows.end() - 1, byKey);
             ini.SaveINI();
             QCOMPARE(Probe::Dump(ini, false).split('\n'), rows);
             Load(back, mDir.filePath("random.ini"));
