@@ -80,6 +80,30 @@ private slots:
         QCOMPARE(frmMain().isVisible(), !area);
     }
 
+    // Of the icon's messages only a right-button release opens the popup menu, and only while
+    // the window is minimised (and so hidden).
+    void iconMessages_data()
+    {
+        QTest::addColumn<int>("message");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<QStringList>("opened");
+        for (int message : {512, 513, 514, 515, 516, 518})
+            QTest::addRow("%d, minimised", message) << message << true << QStringList();
+        QTest::newRow("517, minimised") << 517 << true << QStringList{"closed:mnuPopup"};
+        QTest::newRow("517, on screen") << 517 << false << QStringList();
+    }
+    void iconMessages()
+    {
+        QFETCH(int, message);
+        QFETCH(bool, minimised);
+        QFETCH(QStringList, opened);
+        if (minimised)
+            frmMain().setWindowState(Qt::WindowMinimized);
+        ModalAnswers answers;
+        frmMain().findChild<SystemTray*>()->InjectMouseMessage(message);
+        QCOMPARE(answers.seen, opened);
+    }
+
     // The timer times the project made active, whose name is shown as typed; the icon's
     // tooltip follows the timer, and the list shows the new total.
     void timerTimesTheActiveProject()
