@@ -105,9 +105,10 @@ private slots:
     }
 
     // The timer times the project made active, whose name is shown as typed; the icon's
-    // tooltip follows the timer, and the list shows the new total.
+    // tooltip, the program's name at first, follows the timer, and the list shows the new total.
     void timerTimesTheActiveProject()
     {
+        QCOMPARE(calls.constLast().tooltip, "Tallyclock");
         SelectID(*frmMain().lstProject, alpha);
         frmMain().cmdSetActive->click();
         QCOMPARE(frmMain().lblActiveProject->text(), "Alpha <b>&</b>");
