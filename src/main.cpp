@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     const bool started = RunStartup([&] {
         const QString folder = OpenDataFolder(QCoreApplication::applicationDirPath());
         // A copy that already runs over this database shows itself instead.
-        running = instance.Claim(folder + QStringLiteral("/Tallyclock.mdb"));
+        running = instance.Claim(DatabaseFileIn(folder));
         if (!running)
             return;
         if (folder == UserDataFolder())

@@ -14,7 +14,7 @@ namespace {
 // 1,000 projects of 1,000 periods each, and one more project with 100,000 periods.
 void FillDatabase(const QString& folder)
 {
-    sqlite3* db = bench::DatabaseFromSchema(folder);
+    sqlite3* db = bench::OpenNewDatabase(folder);
     bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
     sqlite3_stmt* t = nullptr;
@@ -54,7 +54,7 @@ void FillDatabase(const QString& folder)
 QString BenchDatabase(const QString& folder)
 {
     QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/Tallyclock.mdb");
+    const QString path = DatabaseFileIn(folder);
     if (!QFile::exists(path)) {
         std::printf("making %s ...\n", qPrintable(path));
         FillDatabase(folder);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../BenchSchema.h"
+#include "../BenchNewDatabase.h"
 
 #include <QString>
 

@@ -10,7 +10,7 @@
 #include "platform/ListView.h"
 #include "platform/Regional.h"
 
-#include "../BenchSchema.h"
+#include "../BenchNewDatabase.h"
 #include "../BenchSupport.h"
 
 #include <QApplication>
@@ -30,7 +30,7 @@ constexpr int kRuns = 5;
 
 void FillDatabase(const QString& folder)
 {
-    sqlite3* db = bench::DatabaseFromSchema(folder);
+    sqlite3* db = bench::OpenNewDatabase(folder);
     bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt* p = nullptr;
     bench::Check(sqlite3_prepare_v2(db, "INSERT INTO tblProject(Name,Description) VALUES(?,' ')", -1, &p, nullptr), db,

@@ -139,9 +139,14 @@ QString DataFolder()
     return ChosenFolder().isEmpty() ? QCoreApplication::applicationDirPath() : ChosenFolder();
 }
 
+QString DatabaseFileIn(const QString& folder)
+{
+    return folder + QLatin1Char('/') + kDatabaseName;
+}
+
 void MakeDatabase(const QString& folder)
 {
-    const QString target = folder + QLatin1Char('/') + kDatabaseName;
+    const QString target = DatabaseFileIn(folder);
     if (QFileInfo::exists(target))
         return;
     MakeFolder(folder);
@@ -160,7 +165,7 @@ void MakeDatabase(const QString& folder)
 
 void BackUpDatabase(const QString& folder, const QDate& today)
 {
-    const QString source = folder + QLatin1Char('/') + kDatabaseName;
+    const QString source = DatabaseFileIn(folder);
     QDir backups(folder + QStringLiteral("/backups"));
     const QString name = QStringLiteral("Tallyclock-%1.mdb").arg(today.toString(Qt::ISODate));
     try {

@@ -24,6 +24,9 @@ QString OpenDataFolder(const QString& programFolder);
 // The folder chosen by OpenDataFolder; the program's own folder before that.
 QString DataFolder();
 
+// The database file in a folder given without a trailing "/".
+QString DatabaseFileIn(const QString& folder);
+
 // Makes the folder (only its owner may enter it) and an empty database in it, unless a
 // Tallyclock.mdb is already there: that is never touched. The file appears complete or not
 // at all, even when two programs make it at once.

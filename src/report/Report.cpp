@@ -328,7 +328,7 @@ QString ReportDatabasePath(const QString& named)
     if (!named.isEmpty())
         return named;
     // The program's own choice, but never making a database: a report only reads.
-    return DatabaseFolderFor(QCoreApplication::applicationDirPath()) + QStringLiteral("/Tallyclock.mdb");
+    return DatabaseFileIn(DatabaseFolderFor(QCoreApplication::applicationDirPath()));
 }
 
 void OpenReportDatabase(Connection& cn, const QString& path)

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/DataFolder.h"
 #include "platform/Regional.h"
 
 // A moment of the calendar and the clock.
@@ -24,7 +25,7 @@ public:
     ~TempDatabase();
 
     QString folder() const { return dir_.path() + QLatin1Char('/'); }
-    QString path() const { return folder() + QStringLiteral("Tallyclock.mdb"); }
+    QString path() const { return DatabaseFileIn(dir_.path()); }
     QString connectionString() const;
 
     // Raw SQLite access beside the program's own layer, for fixtures and checks.

@@ -24,8 +24,8 @@ inline void Check(int rc, sqlite3* db, const char* what)
     }
 }
 
-// Makes folder/Tallyclock.mdb holding the schema's empty tables and opens it; the caller closes it.
-inline sqlite3* DatabaseFromSchema(const QString& folder)
+// Makes the folder's database with the schema's empty tables and opens it; the caller closes it.
+inline sqlite3* OpenNewDatabase(const QString& folder)
 {
     try {
         MakeDatabase(folder);
@@ -34,7 +34,7 @@ inline sqlite3* DatabaseFromSchema(const QString& folder)
         std::exit(1);
     }
     sqlite3* db = nullptr;
-    Check(sqlite3_open((folder + QStringLiteral("/Tallyclock.mdb")).toUtf8().constData(), &db), db, "open");
+    Check(sqlite3_open(DatabaseFileIn(folder).toUtf8().constData(), &db), db, "open");
     return db;
 }
 
