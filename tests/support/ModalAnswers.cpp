@@ -69,11 +69,12 @@ ModalAnswers::Step ModalAnswers::press(QMessageBox::StandardButton button)
 ModalAnswers::Step ModalAnswers::choose(const char* item)
 {
     return [item](QWidget* window) {
-        auto* action = window->findChild<QAction*>(item);
-        QVERIFY2(qobject_cast<QMenu*>(window), qPrintable(Describe(window)));
+        auto* menu = qobject_cast<QMenu*>(window);
+        QVERIFY2(menu, qPrintable(Describe(window)));
+        auto* action = menu->findChild<QAction*>(item);
         if (!action || !action->isEnabled())
-            return void(window->close());
-        static_cast<QMenu*>(window)->setActiveAction(action);
-        QTest::keyClick(window, Qt::Key_Return);
+            return void(menu->close());
+        menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
     };
 }
