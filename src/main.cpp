@@ -2,6 +2,7 @@
 #include "forms/FormSupport.h"
 #include "forms/frmMain.h"
 #include "platform/AppId.h"
+#include "platform/Clock.h"
 #include "platform/CommandLine.h"
 #include "platform/DataFolder.h"
 #include "platform/SingleInstance.h"
@@ -34,7 +35,7 @@ int main(int argc, char* argv[])
         if (!running)
             return;
         if (folder == UserDataFolder())
-            BackUpDatabase(folder, QDate::currentDate());
+            BackUpDatabase(folder, CurrentClock().LocalNow().date());
         frmMain().Form_Load();
     });
     const int status = !started ? 1 : running ? QApplication::exec() : 0;

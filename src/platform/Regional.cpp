@@ -6,6 +6,7 @@
 #include "platform/Regional.h"
 
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/QuotedText.h"
 
 #include <QDateTime>
@@ -670,7 +671,7 @@ std::optional<double> ReadDateText(QStringView text)
 
 double CurrentMoment()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = CurrentClock().LocalNow();
     const QTime t = now.time();
     return MomentFromDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
 }
