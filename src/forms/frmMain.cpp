@@ -2,6 +2,7 @@
 
 #include "forms/ErrorPolicy.h"
 #include "forms/frmAddProject.h"
+#include "forms/frmAway.h"
 #include "forms/frmProjectDetails.h"
 #include "forms/frmTimePeriod.h"
 #include "modules/modGeneral.h"
@@ -121,6 +122,7 @@ void frmMain::Form_Unload(int& /*Cancel*/)
     ::frmAddProject.Unload();
     ::frmProjectDetails.Unload();
     ::frmTimePeriod.Unload();
+    ::frmAway.Unload();
     ::frmMain.Unload();
     QCoreApplication::quit();
 }
@@ -156,6 +158,7 @@ void frmMain::mnuStartTimer_Click()
     mnuEndTimer->setEnabled(true);
     gTrayIcon.SetTip(QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
     Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
+    AwayTimingStarted(this);
 }
 
 // A failure to store the period leaves the timing running, so that it can be ended again; once
@@ -166,6 +169,7 @@ void frmMain::mnuEndTimer_Click()
     RunStep([] { AddTimePeriodRecord(gActiveProjectID, gStartTime, gEndTime); },
             QStringLiteral("The period was not stored: the timing is still running and can be ended again once "
                            "the database is reachable."));
+    AwayTimingEnded();
     mnuStartTimer->setEnabled(true);
     mnuEndTimer->setEnabled(false);
     gTrayIcon.SetTip(QStringLiteral("Tallyclock - Idle"));
