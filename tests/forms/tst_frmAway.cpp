@@ -68,8 +68,6 @@ private slots:
             QTest::newRow(tag) << QString(absences) << QString(answer) << QString(periods);
         };
         row("keep", "60-105", "cmdKeep", "0-180");
-        row("discard", "60-105", "cmdDiscard", "0-60 105-180");
-        row("stop", "60-105", "cmdStop", "0-60");
         row("two, discarded", "60-105 120-150", "cmdDiscard", "0-60 105-120 150-180");
         row("two, stopped", "60-105 120-150", "cmdStop", "0-60 105-120");
         row("from the start, stopped", "0-30", "cmdStop", "");

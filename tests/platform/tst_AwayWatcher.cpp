@@ -54,10 +54,9 @@ private slots:
         const auto row = [](const char* tag, const char* services, const char* steps, const char* absences) {
             QTest::newRow(tag) << QString(services) << QString(steps) << QString(absences);
         };
-        row("GNOME idle", "mutter", "start +400 idle=300000 +200 active", "100-600");
+        row("GNOME idle", "mutter", "start +200 idle=300000 +200 active", "0-400");
         row("KDE idle", "screensaver", "start +400 idle=300000 check +200 idle=5000 check", "100-400");
-        row("not yet idle", "screensaver", "start +400 idle=299000 check +200 active check", "");
-        row("logind sleep", "login1", "start +100 sleep z3600 wake", "100-3700");
+        row("logind sleep", "login1", "start +100 sleep +5 z3600 wake", "100-3705");
         row("clocks' sleep", "", "start +100 z3600 +10 check", "110-3710");
         row("lock when idle", "login1 mutter", "start +400 idle=120000 lock +600 unlock", "280-1000");
         row("input locked", "login1 mutter", "start +400 idle=300000 lock +100 active +500 unlock", "100-1000");
