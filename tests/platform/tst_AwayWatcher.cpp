@@ -43,8 +43,9 @@ private slots:
         QCoreApplication::processEvents();
     }
 
-    // Steps with a threshold of 300 s: start, stop, check (the timer's look), +N (N seconds pass),
-    // zN (the machine sleeps N seconds), or a command to the stand-ins. Each absence is given by
+    // Steps with a threshold of 300 s: start (startN: of N s), stop, check (the timer's look), +N
+    // (N seconds pass), zN (the machine sleeps N seconds), ~N (N real seconds pass), input (to
+    // KWin), or a command to the stand-ins. Each absence is given by
     // its first and last second after the start.
     void absences_data()
     {
@@ -64,6 +65,7 @@ private slots:
         row("screen saver", "screensaver", "start +100 saver1 +400 saver0", "100-500");
         row("too short", "login1", "start +100 lock +200 unlock", "");
         row("not timing", "login1", "start +10 stop +100 lock +600 unlock", "");
+        row("Wayland idle", "kwin", "start2 ~3 +10 input ~1", "0-10");
         row("two", "login1", "start +100 lock +400 unlock +100 sleep z500 wake", "100-500 600-1100");
     }
     void absences()
@@ -71,6 +73,12 @@ private slots:
         QFETCH(QString, services);
         QFETCH(QString, steps);
         QFETCH(QString, absences);
+        // The compositor's idle notifications come from a real KWin (on_kwin.sh) where there is one.
+        if (services == "kwin" && qEnvironmentVariableIsEmpty("KWIN_WAYLAND_DISPLAY"))
+            QSKIP("no KWin to notify of idle time");
+        if (services == "kwin")
+            qputenv("WAYLAND_DISPLAY", qgetenv("KWIN_WAYLAND_DISPLAY"));
+        const auto leave = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
         QProcess standIn;
         standIn.start(AWAY_STANDIN, services.split(' ', Qt::SkipEmptyParts));
         QVERIFY(standIn.waitForReadyRead(5000));
@@ -83,8 +91,8 @@ private slots:
         });
         for (const QString& step : steps.split(' ')) {
             const qint64 ms = step.mid(1).toLongLong() * 1000;
-            if (step == "start")
-                watcher.Start(300000);
+            if (step.startsWith("start"))
+                watcher.Start(step == "start" ? 300000 : step.mid(5).toLongLong() * 1000);
             else if (step == "stop")
                 watcher.Stop();
             else if (step == "check")
@@ -93,6 +101,13 @@ private slots:
                 clock.Advance(ms);
             else if (step[0] == 'z')
                 clock.Sleep(ms);
+            else if (step[0] == '~')
+                QTest::qWait(int(ms));
+            else if (step == "input")
+                QProcess::execute("dbus-send",
+                                  {"--type=method_call", "--bus=" + qEnvironmentVariable("KWIN_BUS"),
+                                   "--dest=org.freedesktop.ScreenSaver", "/ScreenSaver",
+                                   "org.freedesktop.ScreenSaver.SimulateUserActivity"});
             else
                 Do(step);
         }

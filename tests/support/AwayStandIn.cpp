@@ -1,6 +1,7 @@
 // Stands in for the desktop services that tell of absence: logind (on the system bus), GNOME's
 // idle monitor and the screen saver service (on the session bus).
-// Usage: away_standin [login1] [mutter] [screensaver]; prints "ready" once it owns the names.
+// Usage: away_standin [login1] [mutter] [screensaver]; prints "ready" once it owns the names
+// (other words are no services of its own).
 // A test drives it through the method Do of io.github.tallyclock.StandIn on either bus: sleep,
 // wake, lock, unlock, locked, unlocked (the session's LockedHint), saver1, saver0, idle=MS,
 // active. It sends the signal before it answers, on the signal's own bus.
@@ -83,11 +84,11 @@ int main(int argc, char* argv[])
         bus.registerVirtualObject("/", &standIn, QDBusConnection::SubPath);
         bus.registerService("io.github.tallyclock.StandIn");
     }
+    const QMap<QString, QString> names{{"login1", "org.freedesktop.login1"},
+                                       {"mutter", "org.gnome.Mutter.IdleMonitor"},
+                                       {"screensaver", "org.freedesktop.ScreenSaver"}};
     for (const QString& role : app.arguments().mid(1))
-        (role == "login1" ? QDBusConnection::systemBus() : QDBusConnection::sessionBus())
-            .registerService(role == "login1"       ? "org.freedesktop.login1"
-                                 : role == "mutter" ? "org.gnome.Mutter.IdleMonitor"
-                                                    : "org.freedesktop.ScreenSaver");
+        (role == "login1" ? QDBusConnection::systemBus() : QDBusConnection::sessionBus()).registerService(names[role]);
     QTextStream(stdout) << "ready" << Qt::endl;
     return QCoreApplication::exec();
 }
