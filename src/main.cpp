@@ -38,6 +38,9 @@ int main(int argc, char* argv[])
             BackUpDatabase(folder, CurrentClock().LocalNow().date());
         frmMain().Form_Load();
     });
+    // Asked of the one copy that runs, so two starts at once ask once.
+    if (started && running)
+        RunHandler([] { frmMain().AskAboutUnendedTiming(); });
     const int status = !started ? 1 : running ? QApplication::exec() : 0;
 
     // The windows go before the application object they belong to.

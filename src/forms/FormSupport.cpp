@@ -90,7 +90,7 @@ QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& capti
 }
 
 QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
-                                   QMessageBox::Icon icon)
+                                   QMessageBox::Icon icon, const ButtonCaptions& captions)
 {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent)
@@ -98,8 +98,13 @@ QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardB
     QMessageBox box(icon, title, prompt, buttons, parent);
     SetFrame(&box);
     box.setTextFormat(Qt::PlainText);
+    for (const auto& [button, caption] : captions)
+        if (QAbstractButton* shown = box.button(button))
+            shown->setText(caption);
     if (buttons.testFlag(QMessageBox::Ok))
         box.setDefaultButton(QMessageBox::Ok);
+    else if (!captions.isEmpty() && box.button(captions.front().first))
+        box.setDefaultButton(captions.front().first);
     box.exec();
     return box.standardButton(box.clickedButton());
 }

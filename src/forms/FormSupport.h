@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QtGlobal>
 
 #include <optional>
+#include <utility>
 
 class ListView;
 class QLabel;
@@ -77,11 +79,15 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, in
 QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
                          int height);
 
+// Captions of a message box's buttons in place of their standard ones.
+using ButtonCaptions = QList<std::pair<QMessageBox::StandardButton, QString>>;
+
 // A message box over the active window: the text, the title, the buttons (OK is the default
-// one) and an icon or none. Returns the button pressed; closing the box answers Cancel, or OK
-// where that is the only button.
+// one, else the first captioned one) and an icon or none. Returns the button pressed; closing
+// the box answers Cancel, or OK where that is the only button; without either it cannot be
+// closed unanswered.
 QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
-                                   QMessageBox::Icon icon = QMessageBox::NoIcon);
+                                   QMessageBox::Icon icon = QMessageBox::NoIcon, const ButtonCaptions& captions = {});
 
 // The ID in the key of the list's selected entry; none when no entry is selected.
 std::optional<qint32> SelectedID(const ListView& list);

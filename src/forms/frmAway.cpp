@@ -3,17 +3,16 @@
 #include "forms/ErrorPolicy.h"
 #include "forms/frmMain.h"
 #include "modules/modGeneral.h"
-#include "modules/modGlobal.h"
 #include "platform/AwayWatcher.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -41,36 +40,6 @@ QString DurationText(double days)
 QString ActiveProjectName()
 {
     return gProjects && gProjects->GotoID(gActiveProjectID) ? gProjects->Name() : QStringLiteral("(no project)");
-}
-
-// Until the timing is shared with the start-up's record of it: the running timing's period up
-// to a moment is stored, and the timing goes on from a new start or ends.
-void Store(double from, double to)
-{
-    // A stretch with no time in it is not worth a period.
-    if (to - from > 0.5 / 86400)
-        RunStep([from, to] { AddTimePeriodRecord(gActiveProjectID, from, to); },
-                QStringLiteral("The period was not stored: the timing is still running."));
-}
-
-void StoreAndGoOn(double end, double start)
-{
-    Store(gStartTime, end);
-    gStartTime = start;
-    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
-    Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
-}
-
-void StoreAndEnd(double end)
-{
-    gEndTime = end;
-    Store(gStartTime, gEndTime);
-    if (gWatcher)
-        gWatcher->Stop();
-    frmMain().mnuStartTimer->setEnabled(true);
-    frmMain().mnuEndTimer->setEnabled(false);
-    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Idle"));
-    Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
 }
 
 } // namespace
@@ -140,21 +109,22 @@ void frmAway::reject()
 // with the absences not yet dealt with.
 void frmAway::StoreWorkedStretches(bool end)
 {
-    while (!absences_.isEmpty()) {
-        const auto [from, to] = absences_.constFirst();
-        if (end && absences_.size() == 1)
-            StoreAndEnd(from);
-        else
-            StoreAndGoOn(from, to);
-        absences_.removeFirst();
+    // Storing starts the timing afresh, which withdraws the question.
+    const QList<std::pair<double, double>> absences = std::exchange(absences_, {});
+    for (qsizetype at = 0; at < absences.size(); ++at) {
+        const auto [from, to] = absences[at];
+        try {
+            if (end && at == absences.size() - 1)
+                ::frmMain().StoreTimingAndEnd(from);
+            else
+                ::frmMain().StoreTimingAndGoOn(from, to);
+        } catch (...) {
+            for (const auto& [notFrom, notTo] : absences.mid(at))
+                Ask(notFrom, notTo);
+            throw;
+        }
     }
     hide();
-    RunStep(
-        [] {
-            LoadProjects();
-            FillProjectList();
-        },
-        QStringLiteral("The period was stored, but the list of projects could not be refreshed."));
 }
 
 } // namespace forms

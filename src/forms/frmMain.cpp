@@ -7,12 +7,16 @@
 #include "forms/frmTimePeriod.h"
 #include "modules/modGeneral.h"
 #include "modules/modGlobal.h"
+#include "modules/modRunningTiming.h"
+#include "platform/DataFolder.h"
 #include "platform/ListView.h"
+#include "platform/ProgramIcon.h"
 #include "platform/Regional.h"
 #include "platform/SystemTray.h"
+#include "platform/TimingFile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QFrame>
 #include <QLabel>
@@ -60,6 +64,7 @@ frmMain::frmMain(FormKey)
     mnuSep2 = MenuItem(mnuPopup, "mnuSep2", QStringLiteral("-"));
     mnuQuit = MenuItem(mnuPopup, "mnuQuit", QStringLiteral("Quit"));
     mnuEndTimer->setEnabled(false);
+    runningTiming = new RunningTiming(this);
 
     ConnectHandler(mnuViewProjects, &QAction::triggered, this, &frmMain::mnuViewProjects_Click);
     ConnectHandler(mnuStartTimer, &QAction::triggered, this, &frmMain::mnuStartTimer_Click);
@@ -119,6 +124,10 @@ void frmMain::Form_Resize()
 void frmMain::Form_Unload(int& /*Cancel*/)
 {
     Shell_NotifyIconA(NIM_DELETE, gTrayIcon);
+    // Quit and the close box discard a running timing; the end of the session is no decision
+    // of the user's, so there it stays written down for the next start.
+    if (IsTiming() && !qApp->isSavingSession())
+        runningTiming->Forget();
     ::frmAddProject.Unload();
     ::frmProjectDetails.Unload();
     ::frmTimePeriod.Unload();
@@ -154,32 +163,120 @@ void frmMain::mnuViewProjects_Click()
 void frmMain::mnuStartTimer_Click()
 {
     gStartTime = CurrentMoment();
-    mnuStartTimer->setEnabled(false);
-    mnuEndTimer->setEnabled(true);
-    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
-    Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
-    AwayTimingStarted(this);
+    TimingRuns();
+}
+
+void frmMain::mnuEndTimer_Click()
+{
+    StoreTimingAndEnd(CurrentMoment());
+}
+
+bool frmMain::IsTiming() const
+{
+    return mnuEndTimer->isEnabled();
+}
+
+void frmMain::StoreTimingAndGoOn(double end, double restart)
+{
+    StoreTimingPeriod(end);
+    gStartTime = restart;
+    TimingRuns();
+    RefreshProjectList();
+}
+
+void frmMain::StoreTimingAndEnd(double end)
+{
+    StoreTimingPeriod(end);
+    AwayTimingEnded();
+    ShowTimer(false, QStringLiteral("Tallyclock - Idle"));
+    runningTiming->Forget();
+    RefreshProjectList();
 }
 
 // A failure to store the period leaves the timing running, so that it can be ended again; once
 // the period is stored the timing is over, whatever fails after.
-void frmMain::mnuEndTimer_Click()
+void frmMain::StoreTimingPeriod(double end)
 {
-    gEndTime = CurrentMoment();
+    gEndTime = end;
     RunStep([] { AddTimePeriodRecord(gActiveProjectID, gStartTime, gEndTime); },
             QStringLiteral("The period was not stored: the timing is still running and can be ended again once "
                            "the database is reachable."));
-    AwayTimingEnded();
-    mnuStartTimer->setEnabled(true);
-    mnuEndTimer->setEnabled(false);
-    gTrayIcon.SetTip(QStringLiteral("Tallyclock - Idle"));
+}
+
+// The timing runs for gActiveProjectID since gStartTime, just begun or changed.
+void frmMain::TimingRuns()
+{
+    ShowTimer(true, QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
+    runningTiming->WriteDown();
+    AwayTimingStarted(this);
+}
+
+// The menu, the icons and the tooltip tell whether a timing runs.
+void frmMain::ShowTimer(bool running, const QString& tip)
+{
+    mnuStartTimer->setEnabled(!running);
+    mnuEndTimer->setEnabled(running);
+    setWindowIcon(ProgramIcon(running));
+    gTrayIcon.SetTip(tip);
     Shell_NotifyIconA(NIM_MODIFY, gTrayIcon);
+}
+
+void frmMain::RefreshProjectList()
+{
     RunStep(
         [] {
             LoadProjects();
             FillProjectList();
         },
         QStringLiteral("The period was stored, but the list of projects could not be refreshed."));
+}
+
+void frmMain::AskAboutUnendedTiming()
+{
+    const std::optional<WrittenTiming> timing = ReadTimingFile(DataFolder());
+    if (!timing)
+        return;
+    // A deleted project's timing could only be stored for a project that no list shows.
+    const bool known = timing->projectID != 0 && gProjects->GotoID(timing->projectID);
+    const QString ran = QStringLiteral(" was not ended; the program last ran at %1.")
+                            .arg(GeneralDateText(timing->lastSeen));
+    const QString prompt = known
+        ? QStringLiteral("A timing of %1 that started on %2").arg(gProjects->Name(), GeneralDateText(timing->start))
+            + ran
+        : QStringLiteral("A timing that started on %1").arg(GeneralDateText(timing->start)) + ran
+            + QStringLiteral(" The project it was for (ID %1) does not exist, so it can only be discarded.")
+                  .arg(timing->projectID);
+    const ButtonCaptions captions{
+        {QMessageBox::Save, QStringLiteral("&Store until ") + ShortTimeText(timing->lastSeen)},
+        {QMessageBox::Yes, QStringLiteral("&Resume timing")},
+        {QMessageBox::Discard, QStringLiteral("&Discard")}};
+    const auto answers = known ? QMessageBox::Save | QMessageBox::Yes | QMessageBox::Discard : QMessageBox::Discard;
+    bool stored = false;
+    // A period that cannot be stored is asked about again.
+    for (;;) {
+        const auto answer = MsgBox(prompt, answers, QStringLiteral("Timing not ended"), QMessageBox::NoIcon, captions);
+        if (answer != QMessageBox::Save && answer != QMessageBox::Yes)
+            return runningTiming->Forget();
+        if (answer == QMessageBox::Yes)
+            break;
+        RunHandler([&timing, &stored] {
+            AddTimePeriodRecord(timing->projectID, timing->start, timing->lastSeen);
+            stored = true;
+        });
+        if (stored)
+            break;
+    }
+    // Stored, it ends as if End Timer had been chosen then; resumed, it runs on. Either way its
+    // project is the active one.
+    gActiveProjectID = timing->projectID;
+    lblActiveProject->setText(gProjects->Name());
+    gStartTime = timing->start;
+    if (!stored)
+        return TimingRuns();
+    gEndTime = timing->lastSeen;
+    ShowTimer(false, QStringLiteral("Tallyclock - Idle"));
+    runningTiming->Forget();
+    RefreshProjectList();
 }
 
 void frmMain::mnuQuit_Click()
@@ -201,6 +298,12 @@ void frmMain::cmdDelete_Click()
     const auto id = SelectedID(*lstProject);
     if (!id)
         return;
+    // Its timing could only be stored for a project that no longer exists.
+    if (IsTiming() && *id == gActiveProjectID) {
+        MsgBox(QStringLiteral("This project is being timed. End the timer before you delete it."), QMessageBox::Ok,
+               QStringLiteral("Tallyclock"));
+        return;
+    }
     if (MsgBox(QStringLiteral("Are you sure you want to delete this Project?"), QMessageBox::Ok | QMessageBox::Cancel,
                QStringLiteral("Confirm"))
         != QMessageBox::Ok)
@@ -210,14 +313,37 @@ void frmMain::cmdDelete_Click()
     FillProjectList();
 }
 
+// While a timing runs for another project, the time so far may go to that project, and the
+// timing start again for this one; otherwise the whole timing goes to this one when it ends.
 void frmMain::cmdSetActive_Click()
 {
     const auto id = SelectedID(*lstProject);
     if (!id)
         return;
+    bool restart = false;
+    if (IsTiming() && *id != gActiveProjectID && gProjects->GotoID(gActiveProjectID)) {
+        const QString timed = gProjects->Name();
+        gProjects->GotoID(*id);
+        const auto answer = MsgBox(
+            QStringLiteral("A timing for %1 runs since %2. Book the time so far to %1 and go on timing %3?")
+                .arg(timed, ShortTimeText(gStartTime), gProjects->Name()),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QStringLiteral("Confirm"));
+        if (answer != QMessageBox::Yes && answer != QMessageBox::No)
+            return;
+        restart = answer == QMessageBox::Yes;
+        if (restart)
+            StoreTimingPeriod(CurrentMoment());
+    }
     gActiveProjectID = *id;
     gProjects->GotoID(gActiveProjectID);
     lblActiveProject->setText(gProjects->Name());
+    if (!IsTiming())
+        return;
+    if (restart)
+        gStartTime = gEndTime;
+    TimingRuns();
+    if (restart)
+        RefreshProjectList();
 }
 
 void frmMain::cmdViewDetail_Click()

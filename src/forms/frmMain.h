@@ -10,6 +10,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
+class RunningTiming;
 
 namespace forms {
 
@@ -40,6 +41,9 @@ public:
     QAction* mnuSep2;
     QAction* mnuQuit;
 
+    // The running timing on disk, and the minute's tick while it runs.
+    RunningTiming* runningTiming;
+
     void Form_Load();
     void Form_Resize();
     void Form_Unload(int& Cancel);
@@ -57,6 +61,19 @@ public:
     void cmdViewDetail_Click();
     void lstProject_DblClick();
 
+    // Whether a timing runs: "End Timer" can be chosen.
+    bool IsTiming() const;
+    // Stores the running timing's period, from its start to end, for the project it runs for,
+    // as End Timer does. Then the timing goes on from restart, or it ends. A failed store shows
+    // its error (through the error policy, as an AppError) and leaves the timing running as it
+    // was.
+    void StoreTimingAndGoOn(double end, double restart);
+    void StoreTimingAndEnd(double end);
+    // At start-up: a timing that the program was ended in the middle of, without the user's
+    // decision (a crash, a kill, the end of the session), is stored until the program was last
+    // seen, resumed or discarded, as the user answers.
+    void AskAboutUnendedTiming();
+
 protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -69,6 +86,10 @@ protected:
 private:
     bool IsMinimized() const;
     void OfferPopupOnIcon();
+    void StoreTimingPeriod(double end);
+    void TimingRuns();
+    void ShowTimer(bool running, const QString& tip);
+    void RefreshProjectList();
 };
 
 } // namespace forms

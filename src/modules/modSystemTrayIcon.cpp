@@ -44,6 +44,13 @@ quint64 TrayKey(const NOTIFYICONDATA& data)
     return (quint64{data.hWnd} << 32) | data.uID;
 }
 
+// The icon that the record names: its window's icon as it is now.
+QIcon IconOf(const NOTIFYICONDATA& data)
+{
+    const QWidget* owner = QWidget::find(data.hIcon);
+    return owner ? owner->windowIcon() : QIcon();
+}
+
 } // namespace
 
 qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData)
@@ -65,11 +72,10 @@ qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData)
                 QCoreApplication::sendEvent(window, &event);
             });
         }
-        const QWidget* iconOwner = QWidget::find(lpData.hIcon);
-        return tray->Add(iconOwner ? iconOwner->windowIcon() : QIcon(), lpData.Tip()) ? 1 : 0;
+        return tray->Add(IconOf(lpData), lpData.Tip()) ? 1 : 0;
     }
     case NIM_MODIFY:
-        return tray && tray->Modify(lpData.Tip()) ? 1 : 0;
+        return tray && tray->Modify(lpData.Tip(), IconOf(lpData)) ? 1 : 0;
     case NIM_DELETE: {
         const bool removed = tray && tray->Delete();
         if (tray)

@@ -40,7 +40,8 @@ constexpr quint32 WM_RBUTTONUP = 0x205;
 constexpr quint32 WM_RBUTTONDBLCLK = 0x206;
 
 // The shell's notification-area icon service. NIM_ADD shows the icon that lpData.hIcon names
-// (IconHandle) with the tip up to its NUL as tooltip, NIM_MODIFY updates the tooltip, NIM_DELETE removes the icon;
+// (IconHandle) with the tip up to its NUL as tooltip, NIM_MODIFY shows them again as they are now
+// (the window's icon may have changed), NIM_DELETE removes the icon;
 // lpData.hWnd and lpData.uID tell the icon apart. The icon's mouse events reach the window
 // lpData.hWnd as a TrayCallbackEvent. Returns 1 when the icon is in a notification area.
 qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData);

@@ -640,6 +640,17 @@ QString GeneralDateText(double moment)
     return out;
 }
 
+QString ShortTimeText(double moment)
+{
+    QDate date;
+    QTime time;
+    DateTimeFromMoment(moment, date, time);
+    const Formats& f = CurrentFormats();
+    QString out;
+    Write(out, f.times.at(1), f, date, time);
+    return out;
+}
+
 std::optional<double> ReadDateText(QStringView text)
 {
     // Blanks typed or pasted around a date are no part of it.

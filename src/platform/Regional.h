@@ -26,6 +26,9 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time);
 // regional time of day with seconds; the date alone at exactly midnight, the time alone on day 0.
 QString GeneralDateText(double moment);
 
+// The time of day alone, in the regional format without seconds ("5:42 PM"): for messages.
+QString ShortTimeText(double moment);
+
 // Reads a date, a time of day, or a date followed by a time in the regional notation
 // (seconds optional, a two-digit year read as 1930 to 2029). Blanks before and after are
 // ignored; the rest must be read whole: empty text and text with anything left over give no moment.

@@ -64,7 +64,8 @@ bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
 
 bool SystemTray::Modify(const QString& tooltip, const QIcon& icon)
 {
-    if (!icon.isNull())
+    // The same icon again would make a host fetch and draw it anew.
+    if (!icon.isNull() && icon.cacheKey() != icon_.icon().cacheKey())
         icon_.setIcon(icon);
     icon_.setToolTip(tooltip);
     AttachToTrayWidget();

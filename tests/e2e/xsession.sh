@@ -199,6 +199,15 @@ stop_session() {
     return 0
 }
 
+# sni_item PROPERTY: the property of the session's one StatusNotifierItem, as dbus-send prints it.
+sni_item() {
+    local item
+    item=$(xs_watcher RegisteredStatusNotifierItems) && [[ $item =~ \"([^\"/]*)(/[^\"]*)\" ]] || return 1
+    # Without the reply's first line, which names its time.
+    xs_x dbus-send --session --print-reply --dest="${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierItem "string:$1" 2>/dev/null | tail -n +2
+}
+
 # tray_icon PID: the window that shows the icon of process PID: on xembed its own window
 # embedded in trayer's panel; on sni the panel, which draws the icons itself and holds the
 # program's, the session's only one, in its middle.
@@ -311,6 +320,12 @@ start_program() {
     start_session || fail "no X session"
     LANG=en_US.UTF-8 launch "$1" "$2"
     pid=$LAUNCHED_PID
+    program_up
+}
+
+# program_up: waits until process $pid has its icon in the notification area and its window
+# "Tallyclock": sets win.
+program_up() {
     wait_until 15 tray_icon "$pid" >/dev/null || fail "no tray icon"
     win=""
     wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"

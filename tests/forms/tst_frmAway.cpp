@@ -70,7 +70,7 @@ private slots:
         row("keep", "60-105", "cmdKeep", "0-180");
         row("two, discarded", "60-105 120-150", "cmdDiscard", "0-60 105-120 150-180");
         row("two, stopped", "60-105 120-150", "cmdStop", "0-60 105-120");
-        row("from the start, stopped", "0-30", "cmdStop", "");
+        row("from the start, stopped", "0-30", "cmdStop", "0-0");
         row("closed", "60-105", "Escape", "0-180");
         row("End Timer meanwhile", "60-105", "", "0-180");
     }
