@@ -2,6 +2,7 @@
 
 #include "forms/ErrorPolicy.h"
 #include "forms/frmAddProject.h"
+#include "forms/frmAway.h"
 #include "forms/frmProjectDetails.h"
 #include "forms/frmTimePeriod.h"
 #include "modules/modGeneral.h"
@@ -130,6 +131,7 @@ void frmMain::Form_Unload(int& /*Cancel*/)
     ::frmAddProject.Unload();
     ::frmProjectDetails.Unload();
     ::frmTimePeriod.Unload();
+    ::frmAway.Unload();
     ::frmMain.Unload();
     QCoreApplication::quit();
 }
@@ -185,6 +187,7 @@ void frmMain::StoreTimingAndGoOn(double end, double restart)
 void frmMain::StoreTimingAndEnd(double end)
 {
     StoreTimingPeriod(end);
+    AwayTimingEnded();
     ShowTimer(false, QStringLiteral("Tallyclock - Idle"));
     runningTiming->Forget();
     RefreshProjectList();
@@ -205,6 +208,7 @@ void frmMain::TimingRuns()
 {
     ShowTimer(true, QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
     runningTiming->WriteDown();
+    AwayTimingStarted(this);
 }
 
 // The menu, the icons and the tooltip tell whether a timing runs.

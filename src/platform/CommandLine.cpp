@@ -1,6 +1,7 @@
 #include "platform/CommandLine.h"
 
 #include "platform/AppId.h"
+#include "platform/Settings.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -67,6 +68,7 @@ int RunCommandLine(const QStringList& arguments)
     const QCommandLineOption noAutostart(QStringLiteral("no-autostart"),
                                          QStringLiteral("Stop starting Tallyclock when you log in."));
     parser.addOptions({help, version, autostart, noAutostart});
+    AddSettingOptions(parser);
 
     if (!parser.parse(arguments)) {
         err << "tallyclock: " << parser.errorText() << " See tallyclock --help.\n";
@@ -89,6 +91,9 @@ int RunCommandLine(const QStringList& arguments)
         out << "tallyclock " << TALLYCLOCK_VERSION << '\n';
         return 0;
     }
+    const std::optional<int> settings = RunSettingOptions(parser, out, err);
+    if (settings && (*settings != 0 || !(parser.isSet(autostart) || parser.isSet(noAutostart))))
+        return *settings;
     if (parser.isSet(autostart))
         return WriteAutostart(out, err);
     if (parser.isSet(noAutostart))
