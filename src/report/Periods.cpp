@@ -29,27 +29,22 @@ QString WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& device)
     for (int day = 21; day <= 27; ++day)
         dateWidth = std::max(dateWidth, text.DayLabel(DayOfDate(QDate(2026, 12, day))).size());
     const std::vector<qsizetype> widths{dateWidth, dateWidth, 8};
-    // A line of the table, made in place: an export may hold millions.
-    QString line;
-    const auto cell = [&line](const QString& text, qsizetype width, bool left) {
-        if (!left)
-            line += QString(std::max<qsizetype>(width - text.size(), 0), QLatin1Char(' '));
-        line += text;
-        if (left)
-            line += QString(std::max<qsizetype>(width - text.size(), 0) + 2, QLatin1Char(' '));
-    };
-    const auto tableLine = [&](const QString& start, const QString& end, double days, const QString& project) {
-        line.clear();
-        cell(start, dateWidth, true);
-        cell(end, dateWidth, true);
-        cell(text.Hours(days), 8, false);
-        line += QStringLiteral("  ") + project;
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        return line + QLatin1Char('\n');
-    };
-
     TextOut out(device);
+    // The table's lines written in place, cell by cell: an export may hold millions.
+    const auto dates = [&](const QString& start, const QString& end) {
+        out << start;
+        out.Blanks(dateWidth + 2 - start.size()) << end;
+        out.Blanks(dateWidth + 2 - end.size());
+    };
+    const auto hours = [&](double days) {
+        const QString h = text.Hours(days);
+        out.Blanks(8 - h.size()) << h;
+    };
+    const auto sumLine = [&](const QString& label, double days) {
+        dates(label, QString());
+        hours(days);
+        out << QLatin1Char('\n');
+    };
     if (table)
         out << TableLine(
             {QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Duration"), QStringLiteral("Project")},
@@ -79,21 +74,23 @@ QString WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& device)
         }
         // A line with each day's total after its last period, the day the period starts in.
         if (!first && std::floor(start) != day) {
-            out << tableLine(text.DayLabel(day), QString(), dayTotal, QString());
+            sumLine(text.DayLabel(day), dayTotal);
             dayTotal = 0;
         }
         first = false;
         day = std::floor(start);
         dayTotal += end - start;
         total += end - start;
-        out << tableLine(text.Date(start), text.Date(end), end - start, *field);
+        dates(text.Date(start), text.Date(end));
+        hours(end - start);
+        out << QLatin1StringView("  ") << *field << QLatin1Char('\n');
     }
     if (!table) {
         EndEntries(out, o.format);
     } else {
         if (!first)
-            out << tableLine(text.DayLabel(day), QString(), dayTotal, QString());
-        out << tableLine(QStringLiteral("Total"), QString(), total, QString());
+            sumLine(text.DayLabel(day), dayTotal);
+        sumLine(QStringLiteral("Total"), total);
     }
     out.Flush();
     return leftOut.Warning();

@@ -12,10 +12,13 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <unordered_map>
 
 namespace {
 
 constexpr int kBarWidth = 20;
+// Below the first day of the year 100: days are kept as offsets from it.
+constexpr double kFirstDay = -700000;
 
 // Time of one project within one day (within the span when by project), in days.
 struct Piece
@@ -100,6 +103,7 @@ private:
     void Read(Connection& cn, const std::vector<qint32>& ids, const ReportOptions& span);
     bool ReadAllByProject(Connection& cn, const std::vector<qint32>& ids);
     void Split(qint32 id, double start, double end, const ReportOptions& span);
+    void Add(qint32 id, double day, double days);
     void Finish(const std::vector<Project>& projects, const std::vector<qint32>& ids);
 
     double ColumnStart(double day) const;
@@ -115,6 +119,7 @@ private:
     int width_;
     double from_ = 0, to_ = 0;
     double lowest_ = HUGE_VAL, highest_ = -HUGE_VAL;
+    std::unordered_map<qint64, double> sums_; // while reading: by project and day
     std::vector<Piece> pieces_; // by day, once read
     std::vector<Run> runs_; // by first day, once read
     std::vector<Row> rows_; // the project list's order, then periods of no project by ID
@@ -146,36 +151,22 @@ Summary::Summary(Connection& cn, const ReportOptions& o) : by_(o.by), csvSafe_(o
     }
 }
 
-// Periods that lie within one day and the span are summed by SQLite; the others come one by
-// one and are split here, and those with moments that are no dates are left out.
+// The periods one by one, each split into its days and added up here: for a span this is
+// faster than SQLite's grouping, which sorts; those with moments that are no dates are left out.
 void Summary::Read(Connection& cn, const std::vector<qint32>& ids, const ReportOptions& span)
 {
-    const bool daily = by_ != Grouping::Project;
-    // CAST cuts toward zero, so a day before day 0 is never taken for within one day.
-    const double low = std::max(span.from.value_or(-HUGE_VAL), daily ? 0.0 : FirstSaneMoment());
-    const double high = std::min(span.to.value_or(HUGE_VAL), LastSaneMoment());
-    QString inside = QStringLiteral("StartTime>=%1 AND EndTime>=%1 AND StartTime<=%2 AND EndTime<=%2")
-                         .arg(SqlNumber(low), SqlNumber(high));
-    if (daily)
-        inside += QStringLiteral(" AND CAST(StartTime AS INTEGER)=CAST(EndTime AS INTEGER)");
-    const QString columns =
-        QStringLiteral("ProjectID, (%1) IS 1 AS Inside, SUM(EndTime-StartTime), StartTime, EndTime, TimePeriodID")
-            .arg(inside);
-    const QString groups = QStringLiteral(" GROUP BY ProjectID, Inside, CASE WHEN Inside THEN %1 ELSE TimePeriodID END")
-                               .arg(daily ? QStringLiteral("CAST(StartTime AS INTEGER)") : QStringLiteral("0"));
     RecordSet rs;
-    for (rs.Open(SelectPeriods(cn, span, ids, columns, groups, false), cn); !rs.IsEOF(); rs.MoveNext()) {
-        const qint32 id = rs.Fields(0).ToInt32();
+    const QString columns = QStringLiteral("ProjectID, StartTime, EndTime, TimePeriodID");
+    for (rs.Open(SelectPeriods(cn, span, ids, columns, QString(), false), cn); !rs.IsEOF(); rs.MoveNext()) {
         double start = 0, end = 0;
-        if (rs.Fields(1).ToInt32() == 1) {
-            const double day = daily ? std::floor(rs.Fields(3).ToDouble()) : 0.0;
-            pieces_.push_back({day, id, rs.Fields(2).ToDouble()});
-            lowest_ = std::min(lowest_, day);
-            highest_ = std::max(highest_, day + 1);
-        } else if (leftOut_.Sane(rs, 3, 5, start, end)) {
-            Split(id, start, end, span);
-        }
+        if (leftOut_.Sane(rs, 1, 3, start, end))
+            Split(rs.Fields(0).ToInt32(), start, end, span);
     }
+}
+
+void Summary::Add(qint32 id, double day, double days)
+{
+    sums_[static_cast<qint64>(id) << 32 | static_cast<quint32>(day - kFirstDay)] += days;
 }
 
 // Over all the time there is, by project, the sums are the main window's totals, read at the
@@ -208,7 +199,7 @@ bool Summary::ReadAllByProject(Connection& cn, const std::vector<qint32>& ids)
                              .arg(where);
     rs.Close();
     for (rs.Open(sums, cn); !rs.IsEOF(); rs.MoveNext())
-        pieces_.push_back({0, rs.Fields(0).ToInt32(), rs.Fields(1).ToDouble()});
+        Add(rs.Fields(0).ToInt32(), 0, rs.Fields(1).ToDouble());
     return true;
 }
 
@@ -224,24 +215,29 @@ void Summary::Split(qint32 id, double start, double end, const ReportOptions& sp
     lowest_ = std::min(lowest_, lo);
     highest_ = std::max(highest_, hi);
     if (by_ == Grouping::Project) {
-        pieces_.push_back({0, id, sign * (hi - lo)});
+        Add(id, 0, sign * (hi - lo));
         return;
     }
     const double first = std::floor(lo), last = std::floor(hi);
     if (first == last) {
-        pieces_.push_back({first, id, sign * (hi - lo)});
+        Add(id, first, sign * (hi - lo));
         return;
     }
-    pieces_.push_back({first, id, sign * (first + 1 - lo)});
+    Add(id, first, sign * (first + 1 - lo));
     if (last > first + 1)
         runs_.push_back({first + 1, last, id, sign});
     if (hi > last)
-        pieces_.push_back({last, id, sign * (hi - last)});
+        Add(id, last, sign * (hi - last));
 }
 
 // The rows: every project with time in the span, and every project named even without.
 void Summary::Finish(const std::vector<Project>& projects, const std::vector<qint32>& ids)
 {
+    for (const auto& [key, days] : sums_)
+        pieces_.push_back({static_cast<double>(key & 0xffffffff) + kFirstDay, static_cast<qint32>(key >> 32), days});
+    // In one order whatever order the rows came in, so that the sums come out the same.
+    std::sort(pieces_.begin(), pieces_.end(),
+              [](const Piece& a, const Piece& b) { return a.day < b.day || (a.day == b.day && a.id < b.id); });
     std::map<qint32, double> totals;
     for (const Piece& p : pieces_)
         totals[p.id] += p.days;
@@ -265,7 +261,6 @@ void Summary::Finish(const std::vector<Project>& projects, const std::vector<qin
         p.row = rowOf[p.id];
     for (Run& r : runs_)
         r.row = rowOf[r.id];
-    std::sort(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.day < b.day; });
     std::sort(runs_.begin(), runs_.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
 }
 

@@ -79,7 +79,7 @@ QString Notation::Number(qint64 value, int width) const
     for (; value > 0 || n < width; value /= 10)
         digits[n++] = static_cast<int>(value % 10);
     QString out;
-    out.reserve(n);
+    out.reserve(n * digits_[0].size());
     while (n > 0)
         out += digits_[digits[--n]];
     return out;
@@ -92,7 +92,10 @@ QString Notation::Hours(double days) const
     const double whole = std::min(std::fabs(minutes), 4.0e18);
     const auto hours = static_cast<qint64>(whole / 60);
     const auto rest = static_cast<qint64>(whole - static_cast<double>(hours) * 60);
-    QString out = minutes < 0 ? minus_ : QString();
+    QString out;
+    out.reserve(24);
+    if (minutes < 0)
+        out += minus_;
     out += Number(hours, 2);
     out += QLatin1Char(':');
     out += Number(rest, 2);

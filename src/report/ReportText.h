@@ -33,6 +33,12 @@ public:
         buffer_ += text;
         return *this;
     }
+    // n blanks (none when n is not positive).
+    TextOut& Blanks(qsizetype n)
+    {
+        buffer_.resize(buffer_.size() + std::max<qsizetype>(n, 0), QLatin1Char(' '));
+        return *this;
+    }
     void Flush();
 
 private:
