@@ -132,17 +132,16 @@ QString ReportHelpText()
     const double monday = WeekStart(std::floor(CurrentMoment()));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral(
-            "Where the time went, from Tallyclock's database, which it only reads: the time of\n"
-            "each project per day, week or month, or with \"periods\" the periods themselves.\n"
-            "Without options: this week so far, per project and day, as a table; \"periods\"\n"
-            "lists every period in time order, with each day's total.\n"
-            "Weeks are ISO weeks, Monday to Sunday, labelled like this one: \"%1\",\n"
-            "%2 to %3.\n"
-            "A table wider than the terminal (COLUMNS, else its width, else 100 characters)\n"
-            "turns: a row per day, week or month, a column per project, the largest first,\n"
-            "and those that do not fit together under \"Other\".\n"
-            "The database: --database, else %4.")
+        QStringLiteral("Where the time went, from Tallyclock's database, which it only reads: the time of\n"
+                       "each project per day, week or month, or with \"periods\" the periods themselves.\n"
+                       "Without options: this week so far, per project and day, as a table; \"periods\"\n"
+                       "lists every period in time order, with each day's total.\n"
+                       "Weeks are ISO weeks, Monday to Sunday, labelled like this one: \"%1\",\n"
+                       "%2 to %3.\n"
+                       "A table wider than the terminal (COLUMNS, else its width, else 100 characters)\n"
+                       "turns: a row per day, week or month, a column per project, the largest first,\n"
+                       "and those that do not fit together under \"Other\".\n"
+                       "The database: --database, else %4.")
             .arg(text.Label(Grouping::Week, monday), text.Date(monday), text.Date(monday + 6),
                  ReportDatabasePath(QString())));
     Describe(parser);
