@@ -25,6 +25,11 @@ CREATE TABLE tblTimePeriod (
 -- Serves one project's periods in start order and covers the totals of qryProject.
 CREATE INDEX idxTimePeriodProjectStart ON tblTimePeriod (ProjectID, StartTime, EndTime);
 
+-- Lets a report over a span of time seek to it: the periods of zero to one day in start order,
+-- the others (longer, negative, a moment missing) apart. The program adds it, with this very
+-- text, to a database made before it.
+CREATE INDEX IF NOT EXISTS idxTimePeriodSpan ON tblTimePeriod ((EndTime BETWEEN StartTime AND StartTime+1) IS 1, StartTime, EndTime, ProjectID);
+
 -- Every project with its total time in days; Null for a project without periods.
 CREATE VIEW qryProject AS
 SELECT p.ProjectID   AS ProjectID,

@@ -68,7 +68,7 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     QTemporaryDir dir;
     FillDatabase(dir.path());
-    gConnectionString = ConnectionStringFor(dir.path() + QLatin1Char('/'));
+    gConnectionString = ConnectionStringForFile(DatabaseFileIn(dir.path()));
     gProjects = std::make_unique<clsProject>();
 
     const QString listing = QStringLiteral("SELECT * FROM tblTimePeriod WHERE ProjectID=1 ORDER BY StartTime");

@@ -24,12 +24,7 @@ QString GetAppPath()
 
 QString ConnectionStringFor(const QString& appPath)
 {
-    QString file = appPath + QStringLiteral("Tallyclock.mdb");
-    // A path that could be read as more than one value goes between braces, a '}' in it doubled.
-    if (file.contains(QLatin1Char(';')) || file.contains(QLatin1Char('{')) || file.contains(QLatin1Char('}'))
-        || file.front().isSpace())
-        file = QLatin1Char('{') + file.replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
-    return QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=") + file + QLatin1Char(';');
+    return ConnectionStringForFile(appPath + QStringLiteral("Tallyclock.mdb"));
 }
 
 void LoadProjects()

@@ -9,8 +9,8 @@
 // copy, otherwise the user's data folder), always ending in exactly one "/".
 QString GetAppPath();
 
-// "DRIVER=Microsoft Access Driver (*.mdb);DBQ=" + the folder + "Tallyclock.mdb;". A path that holds
-// ';', '{' or '}', or begins with a blank, is written between braces with each '}' doubled.
+// "DRIVER=Microsoft Access Driver (*.mdb);DBQ=" + the folder + "Tallyclock.mdb;", quoted as
+// ConnectionStringForFile quotes any path.
 QString ConnectionStringFor(const QString& appPath);
 
 // Reads every project with its total time (in days) into gProjects, in name order.

@@ -145,6 +145,16 @@ bool ParseConnectionString(const QString& cs, QString& driver, QString& path)
 
 } // namespace
 
+QString ConnectionStringForFile(const QString& path)
+{
+    QString file = path;
+    // A path that could be read as more than one value goes between braces, a '}' in it doubled.
+    if (file.contains(QLatin1Char(';')) || file.contains(QLatin1Char('{')) || file.contains(QLatin1Char('}'))
+        || (!file.isEmpty() && file.front().isSpace()))
+        file = QLatin1Char('{') + file.replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
+    return QStringLiteral("DRIVER=%1;DBQ=%2;").arg(kDriver, file);
+}
+
 int CompareNames(QStringView a, QStringView b)
 {
     static QCollator collator = [] {
@@ -191,9 +201,9 @@ void Connection::Open(const QString& connectionString, Access access)
 
     sqlite3* db = nullptr;
     const QByteArray file = path.toUtf8();
-    // Never SQLITE_OPEN_CREATE: the program does not make its database.
-    const int mode = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    const int rc = sqlite3_open_v2(file.constData(), &db, mode | SQLITE_OPEN_NOMUTEX, nullptr);
+    // Never SQLITE_OPEN_CREATE: the program does not make its database. A file that cannot be
+    // written is opened for reading.
+    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         sqlite3_close_v2(db);
@@ -209,10 +219,10 @@ void Connection::Open(const QString& connectionString, Access access)
 
         // Reading the schema also tells a foreign or damaged file, and waits for a lock.
         sqlite3_stmt* raw = nullptr;
-        const char* sql = "SELECT name, type FROM sqlite_master WHERE type IN ('table','view')";
+        const char* sql = "SELECT name, type FROM sqlite_master WHERE type IN ('table','view','index')";
         int prc = sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr);
         Statement st(raw);
-        bool hasProject = false, hasPeriod = false, hasQuery = false;
+        bool hasProject = false, hasPeriod = false, hasQuery = false, hasSpanIndex = false;
         if (prc == SQLITE_OK)
             prc = SQLITE_ROW;
         while (prc == SQLITE_ROW && (prc = sqlite3_step(st.get())) == SQLITE_ROW) {
@@ -223,6 +233,8 @@ void Connection::Open(const QString& connectionString, Access access)
             else if (type == QLatin1String("table")
                      && name.compare(QLatin1String("tblTimePeriod"), Qt::CaseInsensitive) == 0)
                 hasPeriod = true;
+            else if (type == QLatin1String("index"))
+                hasSpanIndex = hasSpanIndex || name.compare(QLatin1String(kSpanIndex), Qt::CaseInsensitive) == 0;
             else if (name.compare(QLatin1String("qryProject"), Qt::CaseInsensitive) == 0)
                 hasQuery = true;
         }
@@ -257,6 +269,18 @@ void Connection::Open(const QString& connectionString, Access access)
         if (sqlite3_exec(db_, guards, nullptr, nullptr, nullptr) != SQLITE_OK)
             Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.")
                      .arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
+        if (access == Access::ReadOnly) {
+            if (sqlite3_exec(db_, "PRAGMA query_only=1", nullptr, nullptr, nullptr) != SQLITE_OK)
+                Fail(QStringLiteral("The database file \"%1\" cannot be opened for reading only.").arg(path));
+        } else if (!hasSpanIndex && sqlite3_db_readonly(db_, "main") == 0) {
+            // Once, on the first open of a database made before the index: it only speeds up
+            // reading, so a failure (a full disk, a lock held too long) is left for another time.
+            const QByteArray index = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON tblTimePeriod "
+                                                    "(%2, StartTime, EndTime, ProjectID)")
+                                         .arg(QLatin1String(kSpanIndex), QLatin1String(kShortPeriod))
+                                         .toUtf8();
+            sqlite3_exec(db_, index.constData(), nullptr, nullptr, nullptr);
+        }
     } catch (...) {
         Close();
         throw;

@@ -23,6 +23,18 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 // differ in nothing but letter case.
 int CompareNames(QStringView a, QStringView b);
 
+// The connection string of a database file: "DRIVER=Microsoft Access Driver (*.mdb);DBQ=" + the
+// path + ";". A path that holds ';', '{' or '}', or begins with a blank, is written between
+// braces with each '}' doubled. Every connection string made from a path comes from here.
+QString ConnectionStringForFile(const QString& path);
+
+// The index that lets a span of time be read without reading every period: the periods that
+// last from zero to one day (nearly all) in start order, the others (longer, negative, or
+// with a missing moment) apart, each part found by kShortPeriod's value. A connection opened
+// for writing adds it to a database that lacks it; db/schema.sql makes it with the same text.
+inline constexpr char kSpanIndex[] = "idxTimePeriodSpan";
+inline constexpr char kShortPeriod[] = "(EndTime BETWEEN StartTime AND StartTime+1) IS 1";
+
 // The program's database access layer: a connection and a forward-only result set over a
 // SQLite file, reached with an ODBC-style connection string and sent the program's SQL text
 // as it stands. Date-time literals between # marks are read with the regional date text and
@@ -38,7 +50,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // ReadOnly never writes to the file and still waits for another program's lock.
+    // ReadOnly sends no change and still waits for another program's lock; it opens the file
+    // for writing where it may, so that closing it as the file's last reader removes the -wal
+    // and -shm files that reading a WAL database makes. ReadWrite adds the span index.
     enum class Access { ReadWrite, ReadOnly };
 
     // "DRIVER=Microsoft Access Driver (*.mdb);DBQ=<path>;", a value between braces where it

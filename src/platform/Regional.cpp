@@ -18,11 +18,7 @@
 
 namespace {
 
-const QDate kDayZero(1899, 12, 30);
 constexpr qint64 kSecondsPerDay = 86400;
-// The years a moment may fall in; beyond them a day count is not a date of ours.
-constexpr int kFirstYear = 100;
-constexpr int kLastYear = 9999;
 
 // One piece of a Qt date or time format pattern.
 struct Token
@@ -245,14 +241,15 @@ struct Formats
     QString am, pm;
     Pattern date;
     std::vector<Pattern> times; // for reading: with seconds, without, and the plain 24-hour forms
+    // Short and long names, asked of the locale once: each asking costs more than a whole date.
+    QString months[2][12], days[2][7];
 };
 
 // Patterns are built again only when the default locale changes.
-const Formats& CurrentFormats()
+const Formats& FormatsOf(const QLocale& loc)
 {
     static Formats cache;
     static bool ready = false;
-    const QLocale loc;
     if (!ready || !(cache.locale == loc)) {
         cache.locale = loc;
         cache.zero = loc.zeroDigit().size() == 1 ? loc.zeroDigit().at(0) : QLatin1Char('0');
@@ -262,9 +259,21 @@ const Formats& CurrentFormats()
         const Pattern time = TimePattern(loc);
         cache.times = {time, WithoutSeconds(time), Tokenize(QStringLiteral("H:mm:ss")),
                        Tokenize(QStringLiteral("H:mm"))};
+        for (const int form : {0, 1}) {
+            const auto type = form ? QLocale::LongFormat : QLocale::ShortFormat;
+            for (int k = 0; k < 12; ++k)
+                cache.months[form][k] = loc.monthName(k + 1, type);
+            for (int k = 0; k < 7; ++k)
+                cache.days[form][k] = loc.dayName(k + 1, type);
+        }
         ready = true;
     }
     return cache;
+}
+
+const Formats& CurrentFormats()
+{
+    return FormatsOf(QLocale());
 }
 
 void AppendNumber(QString& out, int value, int width, QChar zero)
@@ -296,7 +305,7 @@ void Write(QString& out, const Pattern& p, const Formats& f, const QDate& date, 
             break;
         case Token::Month:
             if (t.width >= 3)
-                out += f.locale.monthName(month, t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+                out += f.months[t.width == 3 ? 0 : 1][month - 1];
             else
                 AppendNumber(out, month, t.width, f.zero);
             break;
@@ -304,7 +313,7 @@ void Write(QString& out, const Pattern& p, const Formats& f, const QDate& date, 
             AppendNumber(out, year, 4, f.zero);
             break;
         case Token::WeekDay:
-            out += f.locale.dayName(date.dayOfWeek(), t.width == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+            out += f.days[t.width == 3 ? 0 : 1][date.dayOfWeek() - 1];
             break;
         case Token::Hour12: {
             const int h = time.hour() % 12;
@@ -622,10 +631,15 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time)
 
 QString GeneralDateText(double moment)
 {
+    return GeneralDateText(moment, QLocale());
+}
+
+QString GeneralDateText(double moment, const QLocale& locale)
+{
     QDate date;
     QTime time;
     DateTimeFromMoment(moment, date, time);
-    const Formats& f = CurrentFormats();
+    const Formats& f = FormatsOf(locale);
     QString out;
     out.reserve(32);
     if (date == kDayZero) {

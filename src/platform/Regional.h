@@ -15,6 +15,12 @@
 // local wall-clock time. Conversions go through the calendar date and the time of day,
 // never through UTC, so a daylight-saving change shifts nothing.
 
+// Day 0 of the day counts.
+inline const QDate kDayZero(1899, 12, 30);
+// The years a moment may fall in; beyond them a day count is not a date of ours.
+inline constexpr int kFirstYear = 100;
+inline constexpr int kLastYear = 9999;
+
 // The day count of a date and a time of day (whole seconds).
 double MomentFromDateTime(const QDate& date, const QTime& time);
 
@@ -25,6 +31,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time);
 // The general date text: the regional short date with a four-digit year, one blank and the
 // regional time of day with seconds; the date alone at exactly midnight, the time alone on day 0.
 QString GeneralDateText(double moment);
+// The same in a locale held by the caller, for long runs of moments in one locale.
+QString GeneralDateText(double moment, const QLocale& locale);
 
 // The time of day alone, in the regional format without seconds ("5:42 PM"): for messages.
 QString ShortTimeText(double moment);

@@ -3,310 +3,58 @@
 #include "platform/DataFolder.h"
 #include "platform/Database.h"
 #include "platform/Regional.h"
+#include "report/ReportText.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QIODevice>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocale>
-#include <QStandardPaths>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <unordered_map>
 
 namespace {
 
-const QString kNoProject = QStringLiteral("(no project)");
-const QDate kDayZero(1899, 12, 30);
 constexpr int kBarWidth = 20;
+// Below the first day of the year 100: days are kept as offsets from it.
+constexpr double kFirstDay = -700000;
 
-struct Project
+// Time of one project within one day (within the span when by project), in days.
+struct Piece
+{
+    double day;
+    qint32 id;
+    double days;
+    size_t row = 0;
+};
+
+// The whole days of a long period, from first to end, counted with its sign: one run rather
+// than a piece per day, so that a period of years costs no more than one of hours.
+struct Run
+{
+    double first, end;
+    qint32 id;
+    double sign;
+    size_t row = 0;
+};
+
+struct Row
 {
     qint32 id;
     QString name;
+    bool known;
+    double total = 0;
+    QString label = {}; // as the table shows it
 };
 
-QDate DateOfDay(double day)
+// One column's time per row, and whether a period lies there.
+struct Column
 {
-    return kDayZero.addDays(static_cast<qint64>(day));
-}
-
-double DayOfDate(const QDate& date)
-{
-    return static_cast<double>(kDayZero.daysTo(date));
-}
-
-double WeekStart(double day)
-{
-    return day - (DateOfDay(day).dayOfWeek() - 1);
-}
-
-double MonthStart(double day)
-{
-    const QDate d = DateOfDay(day);
-    return DayOfDate(QDate(d.year(), d.month(), 1));
-}
-
-// A number as SQL text: every digit kept, so the bounds compare exactly.
-QString Number(double value)
-{
-    return QString::number(value, 'g', 17);
-}
-
-std::vector<Project> LoadProjectNames(Connection& cn)
-{
-    std::vector<Project> out;
-    RecordSet rs;
-    for (rs.Open(QStringLiteral("SELECT ProjectID, Name FROM tblProject ORDER BY Name"), cn); !rs.IsEOF();
-         rs.MoveNext())
-        out.push_back({rs.Fields(0).ToInt32(), rs.Fields(1).ToText()});
-    return out;
-}
-
-// The IDs of the projects named, each name matched as the list compares names.
-std::vector<qint32> ChooseProjects(const std::vector<Project>& projects, const QStringList& names)
-{
-    std::vector<qint32> ids;
-    for (const QString& name : names) {
-        bool found = false;
-        for (const Project& p : projects) {
-            if (CompareNames(p.name, name) == 0) {
-                ids.push_back(p.id);
-                found = true;
-            }
-        }
-        if (!found)
-            throw UsageError(QStringLiteral("There is no project named \"%1\".").arg(name));
-    }
-    return ids;
-}
-
-// The WHERE clause: the periods that overlap the span, of the chosen projects.
-QString Where(const ReportOptions& o, const std::vector<qint32>& ids)
-{
-    QStringList conditions;
-    // Plain comparisons, either way round: SQLite's MIN and MAX functions would double the time.
-    const QString low = o.from ? Number(*o.from) : QString(), high = o.to ? Number(*o.to) : QString();
-    if (o.from && o.to)
-        conditions << QStringLiteral("((StartTime<%2 AND EndTime>%1) OR (EndTime<%2 AND StartTime>%1))").arg(low, high);
-    else if (o.from)
-        conditions << QStringLiteral("(StartTime>%1 OR EndTime>%1)").arg(low);
-    else if (o.to)
-        conditions << QStringLiteral("(StartTime<%1 OR EndTime<%1)").arg(high);
-    if (!ids.empty()) {
-        QStringList list;
-        for (qint32 id : ids)
-            list << QString::number(id);
-        conditions << QStringLiteral("ProjectID IN (%1)").arg(list.join(QLatin1Char(',')));
-    }
-    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-}
-
-// Time per project and per day (per nothing when grouping by project), in days.
-using Sums = std::map<qint32, std::map<double, double>>;
-
-// A period that crosses a day's end or the span's edge: the part in each day of the span,
-// negative when it ends before it starts.
-void Split(Sums& sums, qint32 id, double start, double end, const ReportOptions& o, double& lowest, double& highest)
-{
-    const double sign = end < start ? -1.0 : 1.0;
-    double lo = std::min(start, end), hi = std::max(start, end);
-    if (o.from)
-        lo = std::max(lo, *o.from);
-    if (o.to)
-        hi = std::min(hi, *o.to);
-    if (lo >= hi)
-        return;
-    lowest = std::min(lowest, lo);
-    highest = std::max(highest, hi);
-    auto& days = sums[id];
-    if (o.by == Grouping::Project) {
-        days[0] += sign * (hi - lo);
-        return;
-    }
-    for (double day = std::floor(lo); lo < hi; ++day) {
-        const double next = std::min(day + 1, hi);
-        days[day] += sign * (next - lo);
-        lo = next;
-    }
-}
-
-// The sums in one pass of SQLite: periods that lie within one day and the span are added up
-// by the database; the others come one by one and are split here.
-Sums ReadSums(Connection& cn, const ReportOptions& o, const std::vector<qint32>& ids, double& lowest, double& highest)
-{
-    QStringList inside;
-    if (o.from)
-        inside << QStringLiteral("StartTime>=%1 AND EndTime>=%1").arg(Number(*o.from));
-    if (o.to)
-        inside << QStringLiteral("StartTime<=%1 AND EndTime<=%1").arg(Number(*o.to));
-    const bool daily = o.by != Grouping::Project;
-    if (daily)
-        inside << QStringLiteral("StartTime>=0 AND EndTime>=0 AND CAST(StartTime AS INTEGER)=CAST(EndTime AS INTEGER)");
-    const QString insideSql = inside.isEmpty() ? QStringLiteral("1") : inside.join(QStringLiteral(" AND "));
-    // Over every period by project this is the main window's total to the last bit: the same
-    // sum in the same (index) order.
-    const QString groups = inside.isEmpty()
-        ? QStringLiteral("ProjectID")
-        : QStringLiteral("ProjectID, Inside, CASE WHEN Inside THEN %1 ELSE TimePeriodID END")
-              .arg(daily ? QStringLiteral("CAST(StartTime AS INTEGER)") : QStringLiteral("0"));
-    const QString sql = QStringLiteral("SELECT ProjectID, %1 AS Inside, SUM(EndTime-StartTime), StartTime, EndTime "
-                                       "FROM tblTimePeriod%2 GROUP BY %3")
-                            .arg(insideSql, Where(o, ids), groups);
-    Sums sums;
-    RecordSet rs;
-    for (rs.Open(sql, cn); !rs.IsEOF(); rs.MoveNext()) {
-        const qint32 id = rs.Fields(0).ToInt32();
-        if (rs.Fields(1).ToInt32() == 0) {
-            Split(sums, id, rs.Fields(3).ToDouble(), rs.Fields(4).ToDouble(), o, lowest, highest);
-            continue;
-        }
-        const double key = daily ? std::floor(rs.Fields(3).ToDouble()) : 0.0;
-        sums[id][key] += rs.Fields(2).ToDouble();
-        lowest = std::min(lowest, key);
-        highest = std::max(highest, key + 1);
-    }
-    return sums;
-}
-
-std::vector<double> ColumnStarts(double from, double to, Grouping by)
-{
-    std::vector<double> starts;
-    for (double day = from; day < to;) {
-        starts.push_back(day);
-        switch (by) {
-        case Grouping::Day:
-            day += 1;
-            break;
-        case Grouping::Week:
-            day = WeekStart(day) + 7;
-            break;
-        case Grouping::Month:
-            day = DayOfDate(DateOfDay(MonthStart(day)).addMonths(1));
-            break;
-        case Grouping::Project:
-            day = to;
-            break;
-        }
-    }
-    return starts;
-}
-
-double ColumnEnd(const ReportData& data, size_t column)
-{
-    return column + 1 < data.starts.size() ? data.starts[column + 1] : data.to;
-}
-
-// Durations in the table: whole minutes as hours and minutes, the hours in the user's digits.
-QString HoursText(double days)
-{
-    const qint64 minutes = std::llround(MinutesFromDays(days));
-    const qint64 whole = std::abs(minutes);
-    const QLocale loc;
-    QString hours = loc.toString(whole / 60);
-    if (whole / 60 < 10)
-        hours.prepend(loc.zeroDigit());
-    QString mins = loc.toString(whole % 60);
-    if (whole % 60 < 10)
-        mins.prepend(loc.zeroDigit());
-    return (minutes < 0 ? loc.negativeSign() : QString()) + hours + QLatin1Char(':') + mins;
-}
-
-QString ColumnLabel(const ReportData& data, size_t column)
-{
-    const double start = data.starts[column];
-    const QLocale loc;
-    switch (data.by) {
-    case Grouping::Day:
-        return loc.dayName(DateOfDay(start).dayOfWeek(), QLocale::ShortFormat) + QLatin1Char(' ')
-            + GeneralDateText(start);
-    case Grouping::Week:
-        return GeneralDateText(start);
-    case Grouping::Month:
-        return loc.standaloneMonthName(DateOfDay(start).month(), QLocale::ShortFormat) + QLatin1Char(' ')
-            + loc.toString(DateOfDay(start).year()).remove(loc.groupSeparator());
-    case Grouping::Project:
-        break;
-    }
-    return QString();
-}
-
-QString CsvField(const QString& text)
-{
-    static const QString special = QStringLiteral(",\"\r\n");
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-const QString kCsvHeader = QStringLiteral("project_id,project,start,end,minutes\r\n");
-
-// An open end of a span has no moment: empty text.
-QString SpanText(double moment)
-{
-    return std::isnan(moment) ? QString() : IsoDateTimeText(moment);
-}
-
-void AppendCsv(QString& out, qint32 id, const QString& quotedName, double start, double end, double days)
-{
-    out += QString::number(id);
-    out += QLatin1Char(',');
-    out += quotedName;
-    out += QLatin1Char(',');
-    out += SpanText(start);
-    out += QLatin1Char(',');
-    out += SpanText(end);
-    out += QLatin1Char(',');
-    out += MinutesText(MinutesFromDays(days), QLocale::c());
-    out += QLatin1String("\r\n");
-}
-
-QJsonObject JsonEntry(qint32 id, const QString& name, double start, double end, double days)
-{
-    return {{QStringLiteral("project_id"), id},
-            {QStringLiteral("project"), name},
-            {QStringLiteral("start"), std::isnan(start) ? QJsonValue() : QJsonValue(IsoDateTimeText(start))},
-            {QStringLiteral("end"), std::isnan(end) ? QJsonValue() : QJsonValue(IsoDateTimeText(end))},
-            {QStringLiteral("minutes"), MinutesText(MinutesFromDays(days), QLocale::c()).toDouble()}};
-}
-
-void WriteJson(const QJsonArray& entries, QIODevice& out)
-{
-    out.write(QJsonDocument(entries).toJson(QJsonDocument::Indented));
-}
-
-// Text columns padded to their widest cell: the first to the left, the others to the right
-// but for a bar in the last.
-QString Layout(const std::vector<QStringList>& lines, bool bars)
-{
-    std::vector<qsizetype> widths;
-    for (const QStringList& line : lines) {
-        widths.resize(std::max(widths.size(), static_cast<size_t>(line.size())));
-        for (qsizetype c = 0; c < line.size(); ++c)
-            widths[c] = std::max(widths[c], line[c].size());
-    }
-    QString out;
-    for (const QStringList& line : lines) {
-        QString text;
-        for (qsizetype c = 0; c < line.size(); ++c) {
-            if (c > 0)
-                text += QStringLiteral("  ");
-            const bool left = c == 0 || (bars && c + 1 == static_cast<qsizetype>(widths.size()));
-            text += left ? line[c].leftJustified(widths[c]) : line[c].rightJustified(widths[c]);
-        }
-        while (text.endsWith(QLatin1Char(' ')))
-            text.chop(1);
-        out += text + QLatin1Char('\n');
-    }
-    return out;
-}
+    double start = 0, end = 0;
+    std::vector<double> days;
+    std::vector<char> used;
+};
 
 QString Bar(double total, double largest)
 {
@@ -315,10 +63,445 @@ QString Bar(double total, double largest)
     return QString(static_cast<qsizetype>(std::lround(kBarWidth * total / largest)), QLatin1Char('#'));
 }
 
-// In the table the periods of a missing project show which ID they were stored under.
-QString RowLabel(qint32 id, const QString& name, bool known)
+// Each line's cells padded to the widest of their column, the bars last when they fit too;
+// empty when wider than the room.
+QString Lay(const std::vector<QStringList>& lines, int room)
 {
-    return known ? name : QStringLiteral("%1 %2").arg(kNoProject).arg(id);
+    std::vector<qsizetype> widths;
+    for (const QStringList& line : lines) {
+        widths.resize(std::max(widths.size(), static_cast<size_t>(line.size())));
+        for (qsizetype c = 0; c < line.size(); ++c)
+            widths[static_cast<size_t>(c)] = std::max(widths[static_cast<size_t>(c)], line[c].size());
+    }
+    qsizetype total = -2;
+    for (qsizetype w : widths)
+        total += w + 2;
+    const bool hasBars = widths.size() > static_cast<size_t>(lines.front().size());
+    const bool bars = hasBars && total <= room;
+    if (hasBars && !bars)
+        total -= 2 + widths.back();
+    if (total > room)
+        return QString();
+    std::vector<char> left(widths.size());
+    left.front() = 1;
+    left.back() = hasBars;
+    QString out;
+    for (const QStringList& line : lines)
+        out += TableLine(bars || !hasBars ? line : line.mid(0, static_cast<qsizetype>(widths.size()) - 1), widths,
+                         left);
+    return out;
+}
+
+class Summary
+{
+public:
+    Summary(Connection& cn, const ReportOptions& o);
+    void Write(TextOut& out, Format format) const;
+    QString Warning() const { return leftOut_.Warning(); }
+
+private:
+    void Read(Connection& cn, const std::vector<qint32>& ids, const ReportOptions& span);
+    bool ReadAllByProject(Connection& cn, const std::vector<qint32>& ids);
+    void Split(qint32 id, double start, double end, const ReportOptions& span);
+    void Add(qint32 id, double day, double days);
+    void Finish(const std::vector<Project>& projects, const std::vector<qint32>& ids);
+
+    double ColumnStart(double day) const;
+    double NextStart(double start) const;
+    void Sweep(bool skipEmpty, const std::function<void(const Column&)>& f) const;
+
+    void WriteEntries(TextOut& out, Format format) const;
+    QString Wide(int room) const;
+    void Turned(TextOut& out) const;
+
+    Grouping by_;
+    bool csvSafe_;
+    int width_;
+    double from_ = 0, to_ = 0;
+    double lowest_ = HUGE_VAL, highest_ = -HUGE_VAL;
+    std::unordered_map<qint64, double> sums_; // while reading: by project and day
+    std::vector<Piece> pieces_; // by day, once read
+    std::vector<Run> runs_; // by first day, once read
+    std::vector<Row> rows_; // the project list's order, then periods of no project by ID
+    LeftOut leftOut_;
+    Notation text_;
+};
+
+Summary::Summary(Connection& cn, const ReportOptions& o) : by_(o.by), csvSafe_(o.csvSafe), width_(o.width)
+{
+    const std::vector<Project> projects = LoadProjectNames(cn);
+    const std::vector<qint32> ids = ChooseProjects(projects, o.projects);
+    // Days after today are no columns, unless named: a span that ends later ends today.
+    const double today = std::floor(CurrentMoment());
+    ReportOptions span = o;
+    if (o.by != Grouping::Project && !o.toNamed)
+        span.to = std::min(o.to.value_or(HUGE_VAL), today + 1);
+    if (o.by != Grouping::Project || o.from || o.to || !ReadAllByProject(cn, ids))
+        Read(cn, ids, span);
+    Finish(projects, ids);
+
+    const bool any = !pieces_.empty() || !runs_.empty();
+    if (o.by == Grouping::Project) {
+        // Finding the first and last moment would cost as much as the sums: an open end stays open.
+        from_ = o.from.value_or(qQNaN());
+        to_ = o.to.value_or(qQNaN());
+    } else {
+        from_ = o.from ? *o.from : any ? std::floor(lowest_) : std::min(*span.to, today);
+        to_ = o.to ? *span.to : any ? std::max(std::ceil(highest_), from_ + 1) : from_;
+    }
+}
+
+// The periods one by one, each split into its days and added up here: for a span this is
+// faster than SQLite's grouping, which sorts; those with moments that are no dates are left out.
+void Summary::Read(Connection& cn, const std::vector<qint32>& ids, const ReportOptions& span)
+{
+    RecordSet rs;
+    const QString columns = QStringLiteral("ProjectID, StartTime, EndTime, TimePeriodID");
+    for (rs.Open(SelectPeriods(cn, span, ids, columns, QString(), false), cn); !rs.IsEOF(); rs.MoveNext()) {
+        double start = 0, end = 0;
+        if (leftOut_.Sane(rs, 1, 3, start, end))
+            Split(rs.Fields(0).ToInt32(), start, end, span);
+    }
+}
+
+void Summary::Add(qint32 id, double day, double days)
+{
+    sums_[static_cast<qint64>(id) << 32 | static_cast<quint32>(day - kFirstDay)] += days;
+}
+
+// Over all the time there is, by project, the sums are the main window's totals, read at the
+// bare SQLite floor. The span index finds the few periods that are not of zero to one day
+// within the years; those that are no dates are kept out by their IDs. Without the index
+// that would take a second pass over every period: false, and the sums are read as others are.
+bool Summary::ReadAllByProject(Connection& cn, const std::vector<qint32>& ids)
+{
+    if (!HasSpanIndex(cn))
+        return false;
+    const QString projects = ProjectCondition(ids);
+    const QString part = QStringLiteral("SELECT StartTime, EndTime, TimePeriodID") + FromSpanIndex() + "%1%2";
+    // The periods of one day that start before the years 100 or on the last day of 9999.
+    const QString sql = part.arg(QStringLiteral("=0"), projects) + QStringLiteral(" UNION ALL ")
+        + part.arg(QStringLiteral("=1 AND StartTime<") + SqlNumber(FirstSaneMoment()), projects)
+        + QStringLiteral(" UNION ALL ")
+        + part.arg(QStringLiteral("=1 AND StartTime>") + SqlNumber(LastSaneMoment() - 1), projects);
+    QStringList bad;
+    RecordSet rs;
+    double start = 0, end = 0;
+    for (rs.Open(sql, cn); !rs.IsEOF(); rs.MoveNext()) {
+        if (!leftOut_.Sane(rs, 0, 2, start, end))
+            bad << QString::number(rs.Fields(2).ToInt32());
+    }
+    QString where = projects;
+    if (!bad.isEmpty())
+        where += QStringLiteral(" AND TimePeriodID NOT IN (%1)").arg(bad.join(QLatin1Char(',')));
+    const QString sums = QStringLiteral("SELECT ProjectID, SUM(EndTime-StartTime) FROM tblTimePeriod WHERE 1%1 "
+                                        "GROUP BY ProjectID")
+                             .arg(where);
+    rs.Close();
+    for (rs.Open(sums, cn); !rs.IsEOF(); rs.MoveNext())
+        Add(rs.Fields(0).ToInt32(), 0, rs.Fields(1).ToDouble());
+    return true;
+}
+
+// A period that crosses a day's end or the span's edge: its part in the span, by day,
+// negative when it ends before it starts.
+void Summary::Split(qint32 id, double start, double end, const ReportOptions& span)
+{
+    const double sign = end < start ? -1.0 : 1.0;
+    const double lo = std::max(std::min(start, end), span.from.value_or(-HUGE_VAL));
+    const double hi = std::min(std::max(start, end), span.to.value_or(HUGE_VAL));
+    if (lo >= hi)
+        return;
+    lowest_ = std::min(lowest_, lo);
+    highest_ = std::max(highest_, hi);
+    if (by_ == Grouping::Project) {
+        Add(id, 0, sign * (hi - lo));
+        return;
+    }
+    const double first = std::floor(lo), last = std::floor(hi);
+    if (first == last) {
+        Add(id, first, sign * (hi - lo));
+        return;
+    }
+    Add(id, first, sign * (first + 1 - lo));
+    if (last > first + 1)
+        runs_.push_back({first + 1, last, id, sign});
+    if (hi > last)
+        Add(id, last, sign * (hi - last));
+}
+
+// The rows: every project with time in the span, and every project named even without.
+void Summary::Finish(const std::vector<Project>& projects, const std::vector<qint32>& ids)
+{
+    for (const auto& [key, days] : sums_)
+        pieces_.push_back({static_cast<double>(key & 0xffffffff) + kFirstDay, static_cast<qint32>(key >> 32), days});
+    // In one order whatever order the rows came in, so that the sums come out the same.
+    std::sort(pieces_.begin(), pieces_.end(),
+              [](const Piece& a, const Piece& b) { return a.day < b.day || (a.day == b.day && a.id < b.id); });
+    std::map<qint32, double> totals;
+    for (const Piece& p : pieces_)
+        totals[p.id] += p.days;
+    for (const Run& r : runs_)
+        totals[r.id] += r.sign * (r.end - r.first);
+    std::map<qint32, size_t> rowOf;
+    for (const Project& p : projects) {
+        const bool named = std::find(ids.begin(), ids.end(), p.id) != ids.end();
+        if ((totals.count(p.id) || named) && !rowOf.count(p.id)) {
+            rowOf[p.id] = rows_.size();
+            rows_.push_back({p.id, p.name, true, totals[p.id], RowLabel(p.id, p.name, true)});
+        }
+    }
+    for (const auto& [id, total] : totals) {
+        if (!rowOf.count(id)) {
+            rowOf[id] = rows_.size();
+            rows_.push_back({id, NoProject(), false, total, RowLabel(id, NoProject(), false)});
+        }
+    }
+    for (Piece& p : pieces_)
+        p.row = rowOf[p.id];
+    for (Run& r : runs_)
+        r.row = rowOf[r.id];
+    std::sort(runs_.begin(), runs_.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
+}
+
+// The start of the column that holds a day: columns begin at the span's start, then at each
+// new day, week (Monday) or month.
+double Summary::ColumnStart(double day) const
+{
+    switch (by_) {
+    case Grouping::Week:
+        return std::max(from_, WeekStart(day));
+    case Grouping::Month:
+        return std::max(from_, MonthStart(day));
+    default:
+        return std::max(from_, day);
+    }
+}
+
+double Summary::NextStart(double start) const
+{
+    switch (by_) {
+    case Grouping::Week:
+        return std::min(to_, WeekStart(start) + 7);
+    case Grouping::Month:
+        return std::min(to_, NextMonthStart(start));
+    default:
+        return std::min(to_, start + 1);
+    }
+}
+
+// Hands each column of the span to f in time order, with its time per row; when skipEmpty,
+// only the columns where a period lies.
+void Summary::Sweep(bool skipEmpty, const std::function<void(const Column&)>& f) const
+{
+    Column column;
+    const auto add = [&column](size_t row, double days) {
+        column.days[row] += days;
+        column.used[row] = 1;
+    };
+    if (by_ == Grouping::Project) {
+        column = {from_, to_, std::vector<double>(rows_.size()), std::vector<char>(rows_.size())};
+        for (const Piece& p : pieces_)
+            add(p.row, p.days);
+        f(column);
+        return;
+    }
+    size_t p = 0, r = 0;
+    std::vector<const Run*> active;
+    for (double start = from_; start < to_;) {
+        if (skipEmpty && active.empty()) {
+            const double next = std::min(p < pieces_.size() ? pieces_[p].day : to_,
+                                         r < runs_.size() ? runs_[r].first : to_);
+            if (next >= to_)
+                return;
+            start = std::max(start, ColumnStart(next));
+        }
+        const double end = NextStart(start);
+        column = {start, end, std::vector<double>(rows_.size()), std::vector<char>(rows_.size())};
+        for (; p < pieces_.size() && pieces_[p].day < end; ++p)
+            add(pieces_[p].row, pieces_[p].days);
+        for (; r < runs_.size() && runs_[r].first < end; ++r)
+            active.push_back(&runs_[r]);
+        for (const Run* run : active)
+            add(run->row, run->sign * (std::min(end, run->end) - std::max(start, run->first)));
+        active.erase(std::remove_if(active.begin(), active.end(), [end](const Run* run) { return run->end <= end; }),
+                     active.end());
+        f(column);
+        start = end;
+    }
+}
+
+// CSV and JSON: an entry per project and column, in time order.
+void Summary::WriteEntries(TextOut& out, Format format) const
+{
+    std::vector<QString> names;
+    for (const Row& row : rows_)
+        names.push_back(NameField(format, row.name, csvSafe_));
+    BeginEntries(out, format);
+    bool first = true;
+    Sweep(true, [&](const Column& column) {
+        for (size_t row = 0; row < rows_.size(); ++row) {
+            if (column.used[row]) {
+                WriteEntry(out, format, first, rows_[row].id, names[row], column.start, column.end, column.days[row]);
+                first = false;
+            }
+        }
+    });
+    EndEntries(out, format);
+}
+
+// A row per project and a column per day, week or month, and a bar after each total;
+// empty when it does not fit.
+QString Summary::Wide(int room) const
+{
+    const bool columns = by_ != Grouping::Project;
+    std::vector<Column> all;
+    Sweep(false, [&all](const Column& column) { all.push_back(column); });
+    double largest = 0;
+    for (const Row& row : rows_)
+        largest = std::max(largest, row.total);
+    std::vector<QStringList> lines(1, QStringList{QStringLiteral("Project")});
+    for (size_t c = 0; columns && c < all.size(); ++c)
+        lines[0] << text_.Label(by_, all[c].start);
+    lines[0] << QStringLiteral("Total");
+    double total = 0;
+    for (size_t row = 0; row < rows_.size(); ++row) {
+        QStringList line{rows_[row].label};
+        for (size_t c = 0; columns && c < all.size(); ++c)
+            line << (all[c].used[row] ? text_.Hours(all[c].days[row]) : QString());
+        line << text_.Hours(rows_[row].total) << Bar(rows_[row].total, largest);
+        lines.push_back(line);
+        total += rows_[row].total;
+    }
+    QStringList last{QStringLiteral("Total")};
+    for (size_t c = 0; columns && c < all.size(); ++c) {
+        double sum = 0;
+        for (double days : all[c].days)
+            sum += days;
+        last << text_.Hours(sum);
+    }
+    last << text_.Hours(total);
+    lines.push_back(last);
+    return Lay(lines, room);
+}
+
+// The table turned: a row per day, week or month where time lies, a column per project, as
+// many as fit, the largest first, and the others together under "Other".
+void Summary::Turned(TextOut& out) const
+{
+    const size_t n = rows_.size();
+    std::vector<double> largest(n);
+    std::vector<char> negative(n);
+    qsizetype labelWidth = 5;
+    double otherLargest = 0, totalLargest = 0;
+    Sweep(true, [&](const Column& column) {
+        labelWidth = std::max(labelWidth, text_.Label(by_, column.start).size());
+        double sum = 0, spread = 0;
+        for (size_t row = 0; row < n; ++row) {
+            largest[row] = std::max(largest[row], std::fabs(column.days[row]));
+            negative[row] = negative[row] || column.days[row] < 0;
+            sum += column.days[row];
+            spread += std::fabs(column.days[row]);
+        }
+        otherLargest = std::max(otherLargest, spread);
+        totalLargest = std::max(totalLargest, std::fabs(sum));
+    });
+    double grand = 0, grandSpread = 0;
+    bool anyNegative = false;
+    std::vector<qsizetype> widths(n);
+    for (size_t row = 0; row < n; ++row) {
+        grand += rows_[row].total;
+        grandSpread += std::fabs(rows_[row].total);
+        anyNegative = anyNegative || negative[row] || rows_[row].total < 0;
+        widths[row] = std::max({rows_[row].label.size(),
+                                text_.Hours(negative[row] ? -largest[row] : largest[row]).size(),
+                                text_.Hours(rows_[row].total).size()});
+    }
+    // Widths that no cell of the column can pass: a sum is never larger than its parts.
+    const auto hoursWidth = [&](double days) { return text_.Hours(anyNegative ? -days : days).size(); };
+    const qsizetype totalWidth = std::max(hoursWidth(std::max(totalLargest, std::fabs(grand))), qsizetype(5));
+    const qsizetype otherWidth = std::max(hoursWidth(std::max(otherLargest, grandSpread)), qsizetype(5));
+
+    std::vector<size_t> order(n);
+    for (size_t row = 0; row < n; ++row)
+        order[row] = row;
+    std::stable_sort(order.begin(), order.end(),
+                     [this](size_t a, size_t b) { return rows_[a].total > rows_[b].total; });
+    std::vector<char> kept(n);
+    qsizetype used = labelWidth + 2 + totalWidth;
+    for (size_t row : order)
+        used += 2 + widths[row];
+    const bool all = used <= width_;
+    used = labelWidth + 2 + totalWidth + 2 + otherWidth;
+    for (size_t row : order) {
+        if (all || used + 2 + widths[row] <= width_) {
+            kept[row] = 1;
+            used += 2 + widths[row];
+        }
+    }
+
+    static const QString labels[] = {QStringLiteral("Day"), QStringLiteral("Week"), QStringLiteral("Month")};
+    std::vector<qsizetype> cellWidths{labelWidth};
+    QStringList header{labels[static_cast<int>(by_)]};
+    QStringList last{QStringLiteral("Total")};
+    double otherTotal = 0;
+    for (size_t row = 0; row < n; ++row) {
+        if (kept[row]) {
+            cellWidths.push_back(widths[row]);
+            header << rows_[row].label;
+            last << text_.Hours(rows_[row].total);
+        } else {
+            otherTotal += rows_[row].total;
+        }
+    }
+    if (!all) {
+        cellWidths.push_back(otherWidth);
+        header << QStringLiteral("Other");
+        last << text_.Hours(otherTotal);
+    }
+    cellWidths.push_back(totalWidth);
+    header << QStringLiteral("Total");
+    last << text_.Hours(grand);
+    out << TableLine(header, cellWidths);
+    Sweep(true, [&](const Column& column) {
+        QStringList line{text_.Label(by_, column.start)};
+        double other = 0, sum = 0;
+        bool otherUsed = false;
+        for (size_t row = 0; row < n; ++row) {
+            sum += column.days[row];
+            if (kept[row]) {
+                line << (column.used[row] ? text_.Hours(column.days[row]) : QString());
+            } else {
+                other += column.days[row];
+                otherUsed = otherUsed || column.used[row];
+            }
+        }
+        if (!all)
+            line << (otherUsed ? text_.Hours(other) : QString());
+        line << text_.Hours(sum);
+        out << TableLine(line, cellWidths);
+    });
+    out << TableLine(last, cellWidths);
+}
+
+void Summary::Write(TextOut& out, Format format) const
+{
+    if (format != Format::Table) {
+        WriteEntries(out, format);
+        return;
+    }
+    // A table of columns fits only if it would with each column as wide as its label: else
+    // it is not made at all. Without columns of time there is nothing to turn: the names
+    // take what they need.
+    qsizetype least = 7;
+    for (const Row& row : rows_)
+        least = std::max(least, row.label.size() + 7);
+    for (double start = from_; start < to_ && least <= width_; start = NextStart(start))
+        least += 2 + std::max(text_.Label(by_, start).size(), qsizetype(5));
+    const QString table = by_ == Grouping::Project ? Wide(INT_MAX) : least <= width_ ? Wide(width_) : QString();
+    if (table.isEmpty())
+        Turned(out);
+    out << table;
 }
 
 } // namespace
@@ -333,194 +516,30 @@ QString ReportDatabasePath(const QString& named)
 
 void OpenReportDatabase(Connection& cn, const QString& path)
 {
-    cn.Open(QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=%1;").arg(path), Connection::Access::ReadOnly);
+    cn.Open(ConnectionStringForFile(path), Connection::Access::ReadOnly);
 }
 
 std::optional<double> ReadReportDay(const QString& text)
 {
+    std::optional<double> day;
     const QDate iso = QDate::fromString(text.trimmed(), Qt::ISODate);
     if (iso.isValid())
-        return DayOfDate(iso);
-    const auto moment = ReadDateText(text);
-    if (!moment)
+        day = DayOfDate(iso);
+    else if (const auto moment = ReadDateText(text))
+        day = std::floor(*moment);
+    // The day after it must be a date too: it ends the span.
+    if (day && (*day < FirstSaneMoment() || *day + 1 > LastSaneMoment()))
         return std::nullopt;
-    return std::floor(*moment);
+    return day;
 }
 
-void TodaySpan(double& from, double& to)
+QString WriteReport(Connection& cn, const ReportOptions& options, QIODevice& device)
 {
-    from = std::floor(CurrentMoment());
-    to = from + 1;
-}
-
-void WeekSpan(double& from, double& to)
-{
-    from = WeekStart(std::floor(CurrentMoment()));
-    to = from + 7;
-}
-
-void MonthSpan(double& from, double& to)
-{
-    from = MonthStart(std::floor(CurrentMoment()));
-    to = DayOfDate(DateOfDay(from).addMonths(1));
-}
-
-ReportData BuildReport(Connection& cn, const ReportOptions& o)
-{
-    const std::vector<Project> projects = LoadProjectNames(cn);
-    const std::vector<qint32> ids = ChooseProjects(projects, o.projects);
-    double lowest = HUGE_VAL, highest = -HUGE_VAL;
-    const Sums sums = ReadSums(cn, o, ids, lowest, highest);
-
-    ReportData data;
-    data.by = o.by;
-    const double today = std::floor(CurrentMoment());
-    if (o.by == Grouping::Project) {
-        // Finding the first and last moment would cost as much as the sums: an open end stays open.
-        data.from = o.from ? *o.from : qQNaN();
-        data.to = o.to ? *o.to : qQNaN();
-        data.starts = {data.from};
-    } else {
-        data.from = o.from ? *o.from : sums.empty() ? (o.to ? *o.to : today) : std::floor(lowest);
-        data.to = o.to ? *o.to : sums.empty() ? data.from : std::max(std::ceil(highest), data.from + 1);
-        data.starts = ColumnStarts(data.from, data.to, o.by);
-    }
-
-    auto addRow = [&](qint32 id, const QString& name, bool known) {
-        ReportRow row{id, name, known, std::vector<double>(data.starts.size()), std::vector<bool>(data.starts.size()),
-                      0};
-        const auto found = sums.find(id);
-        if (found != sums.end()) {
-            for (const auto& [day, days] : found->second) {
-                const auto column = std::upper_bound(data.starts.begin(), data.starts.end(), day) - data.starts.begin()
-                    - 1;
-                const size_t c = o.by == Grouping::Project ? 0 : static_cast<size_t>(std::max<qsizetype>(column, 0));
-                row.days[c] += days;
-                row.used[c] = true;
-                row.total += days;
-            }
-        }
-        if (found != sums.end() || std::find(ids.begin(), ids.end(), id) != ids.end())
-            data.rows.push_back(std::move(row));
-    };
-    QHash<qint32, bool> known;
-    for (const Project& p : projects) {
-        if (!known.contains(p.id))
-            addRow(p.id, p.name, true);
-        known.insert(p.id, true);
-    }
-    for (const auto& entry : sums) {
-        if (!known.contains(entry.first))
-            addRow(entry.first, kNoProject, false);
-    }
-    return data;
-}
-
-void WriteReport(const ReportData& data, Format format, QIODevice& out)
-{
-    if (format == Format::Csv) {
-        QString text = kCsvHeader;
-        for (const ReportRow& row : data.rows) {
-            const QString name = CsvField(row.name);
-            for (size_t c = 0; c < data.starts.size(); ++c) {
-                if (row.used[c])
-                    AppendCsv(text, row.projectID, name, data.starts[c], ColumnEnd(data, c), row.days[c]);
-            }
-        }
-        out.write(text.toUtf8());
-        return;
-    }
-    if (format == Format::Json) {
-        QJsonArray entries;
-        for (const ReportRow& row : data.rows) {
-            for (size_t c = 0; c < data.starts.size(); ++c) {
-                if (row.used[c])
-                    entries.append(JsonEntry(row.projectID, row.name, data.starts[c], ColumnEnd(data, c), row.days[c]));
-            }
-        }
-        WriteJson(entries, out);
-        return;
-    }
-
-    const bool columns = data.by != Grouping::Project;
-    double largest = 0;
-    for (const ReportRow& row : data.rows)
-        largest = std::max(largest, row.total);
-    std::vector<QStringList> lines(1, QStringList{QStringLiteral("Project")});
-    if (columns) {
-        for (size_t c = 0; c < data.starts.size(); ++c)
-            lines[0] << ColumnLabel(data, c);
-    }
-    lines[0] << QStringLiteral("Total");
-    std::vector<double> sums(data.starts.size());
-    double total = 0;
-    for (const ReportRow& row : data.rows) {
-        QStringList line{RowLabel(row.projectID, row.name, row.known)};
-        for (size_t c = 0; columns && c < data.starts.size(); ++c) {
-            line << (row.used[c] ? HoursText(row.days[c]) : QString());
-            sums[c] += row.days[c];
-        }
-        line << HoursText(row.total) << Bar(row.total, largest);
-        lines.push_back(line);
-        total += row.total;
-    }
-    QStringList last{QStringLiteral("Total")};
-    for (size_t c = 0; columns && c < data.starts.size(); ++c)
-        last << HoursText(sums[c]);
-    last << HoursText(total);
-    lines.push_back(last);
-    out.write(Layout(lines, true).toUtf8());
-}
-
-void WritePeriods(Connection& cn, const ReportOptions& o, QIODevice& out)
-{
-    const std::vector<Project> projects = LoadProjectNames(cn);
-    const std::vector<qint32> ids = ChooseProjects(projects, o.projects);
-    QHash<qint32, QString> names;
-    for (const Project& p : projects)
-        names.insert(p.id, p.name);
-    const QString sql = QStringLiteral(
-                            "SELECT ProjectID, StartTime, EndTime FROM tblTimePeriod%1 ORDER BY ProjectID, StartTime")
-                            .arg(Where(o, ids));
-    RecordSet rs;
-    rs.Open(sql, cn);
-    if (o.format == Format::Csv) {
-        // Written in pieces: an export may hold millions of rows.
-        QString text = kCsvHeader;
-        qint32 lastID = 0;
-        QString lastName;
-        for (bool first = true; !rs.IsEOF(); rs.MoveNext(), first = false) {
-            const qint32 id = rs.Fields(0).ToInt32();
-            if (first || id != lastID) {
-                lastID = id;
-                lastName = CsvField(names.value(id, kNoProject));
-            }
-            const double start = rs.Fields(1).ToDouble(), end = rs.Fields(2).ToDouble();
-            AppendCsv(text, id, lastName, start, end, end - start);
-            if (text.size() > (1 << 16)) {
-                out.write(text.toUtf8());
-                text.clear();
-            }
-        }
-        out.write(text.toUtf8());
-        return;
-    }
-    QJsonArray entries;
-    std::vector<QStringList> lines(1,
-                                   QStringList{QStringLiteral("Project"), QStringLiteral("Start"),
-                                               QStringLiteral("End"), QStringLiteral("Duration")});
-    for (; !rs.IsEOF(); rs.MoveNext()) {
-        const qint32 id = rs.Fields(0).ToInt32();
-        const double start = rs.Fields(1).ToDouble(), end = rs.Fields(2).ToDouble();
-        const QString name = names.value(id, kNoProject);
-        if (o.format == Format::Json)
-            entries.append(JsonEntry(id, name, start, end, end - start));
-        else
-            lines.push_back({RowLabel(id, name, names.contains(id)), GeneralDateText(start), GeneralDateText(end),
-                             HoursText(end - start)});
-    }
-    if (o.format == Format::Json)
-        WriteJson(entries, out);
-    else
-        out.write(Layout(lines, false).toUtf8());
+    if (options.periods)
+        return WritePeriods(cn, options, device);
+    const Summary summary(cn, options);
+    TextOut out(device);
+    summary.Write(out, options.format);
+    out.Flush();
+    return summary.Warning();
 }

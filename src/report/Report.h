@@ -6,7 +6,6 @@
 
 #include <optional>
 #include <stdexcept>
-#include <vector>
 
 class Connection;
 class QIODevice;
@@ -24,55 +23,59 @@ public:
     explicit UsageError(const QString& message) : std::runtime_error(message.toStdString()) { }
 };
 
+// The output could not be written (a full disk, a closed pipe).
+class WriteError : public std::runtime_error
+{
+public:
+    explicit WriteError(const QString& message) : std::runtime_error(message.toStdString()) { }
+};
+
 enum class Grouping { Day, Week, Month, Project };
 enum class Format { Table, Csv, Json };
 
 struct ReportOptions
 {
-    // The first day and the day after the last, as whole day counts; none: the stored periods'.
+    bool periods = false; // the periods themselves, the export, rather than their sums
+    // The first day and the day after the last, as whole day counts; none: open.
     std::optional<double> from;
     std::optional<double> to;
+    bool toNamed = false; // --to was given: days after today are shown too
     Grouping by = Grouping::Day;
     QStringList projects; // as the user typed them; empty: every project
     Format format = Format::Table;
+    bool csvSafe = false;
+    int width = 100; // the characters a table may take
 };
 
-// One project's time: an entry per column of the report, in days (0 where none).
-struct ReportRow
+struct ReportRequest
 {
-    qint32 projectID = 0;
-    QString name; // "(no project)" for periods of a project that does not exist
-    bool known = true;
-    std::vector<double> days;
-    std::vector<bool> used; // a period lies in that column
-    double total = 0;
+    ReportOptions options;
+    QString database; // as named; empty: the default
+    bool help = false;
+    bool version = false;
 };
 
-struct ReportData
-{
-    double from = 0, to = 0;
-    Grouping by = Grouping::Day;
-    std::vector<double> starts; // first day of each column; the column ends where the next starts, the last at `to`
-    std::vector<ReportRow> rows; // in the project list's order, periods of no project last by ID
-};
+// Reads the arguments that follow the program's name; the spans start from the clock's today.
+// Throws UsageError.
+ReportRequest ReadReportCommandLine(const QStringList& arguments);
+
+// The text of --help.
+QString ReportHelpText();
 
 // The database the report reads: the one named, else a Tallyclock.mdb beside the executable,
 // else the one in the user's data folder.
 QString ReportDatabasePath(const QString& named);
 
-// Opens the file read-only, waiting for another program's write lock like the program does.
+// Opens the file for reading only, waiting for another program's write lock like the program does.
 void OpenReportDatabase(Connection& cn, const QString& path);
 
-// The day counts of a --from/--to text: ISO 8601 or the regional date text.
+// The day count of a --from/--to text: ISO 8601 or the regional date, from the year 100 to the
+// day before the last of 9999.
 std::optional<double> ReadReportDay(const QString& text);
 
-// The first day and the day after the last of today, this week (Monday to Sunday) and this month.
-void TodaySpan(double& from, double& to);
-void WeekSpan(double& from, double& to);
-void MonthSpan(double& from, double& to);
+// Writes the report, or the export, as the options say. Returns the warning for standard error
+// about periods left out, or nothing. Throws UsageError, AppError or WriteError.
+QString WriteReport(Connection& cn, const ReportOptions& options, QIODevice& out);
 
-ReportData BuildReport(Connection& cn, const ReportOptions& options);
-void WriteReport(const ReportData& data, Format format, QIODevice& out);
-
-// Every period of the span and projects, whole and unsplit, by project ID and start.
-void WritePeriods(Connection& cn, const ReportOptions& options, QIODevice& out);
+// The export: every period of the span and projects, whole, in time order.
+QString WritePeriods(Connection& cn, const ReportOptions& options, QIODevice& out);

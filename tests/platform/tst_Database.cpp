@@ -63,9 +63,24 @@ private slots:
         text.close();
         const QString path = dir.filePath(file);
         Connection cn;
-        QCOMPARE(ErrorOf([&] { cn.Open(QStringLiteral("DRIVER=Microsoft Access Driver (*.mdb);DBQ=%1;").arg(path)); }),
-                 expected.arg(path));
+        QCOMPARE(ErrorOf([&] { cn.Open(ConnectionStringForFile(path)); }), expected.arg(path));
         QVERIFY(!cn.IsOpen());
+    }
+
+    // A database made before the span index gets it, as the schema writes it, from the first
+    // connection that may write, and from no other.
+    void spanIndexAdded()
+    {
+        TempDatabase db;
+        const QString sql = QStringLiteral("SELECT sql FROM sqlite_master WHERE name='%1'").arg(kSpanIndex);
+        const QVariant made = db.scalar(sql);
+        db.exec(QStringLiteral("DROP INDEX %1").arg(kSpanIndex));
+        Connection cn;
+        cn.Open(db.connectionString(), Connection::Access::ReadOnly);
+        cn.Close();
+        QVERIFY(db.scalar(sql).isNull());
+        cn.Open(db.connectionString());
+        QCOMPARE(db.scalar(sql), made);
     }
 
     // Another program's lock: waited for while it is released in time, else a clear error.

@@ -1,7 +1,6 @@
 #include "TestDb.h"
 
 #include "modules/modGeneral.h"
-#include "modules/modGlobal.h"
 #include "platform/DataFolder.h"
 #include "platform/Database.h"
 
@@ -26,7 +25,7 @@ TempDatabase::~TempDatabase()
 
 QString TempDatabase::connectionString() const
 {
-    return ConnectionStringFor(folder());
+    return ConnectionStringForFile(path());
 }
 
 // One statement on a connection of its own, the values bound in order; its rows, if any.
