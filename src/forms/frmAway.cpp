@@ -3,6 +3,7 @@
 #include "forms/ErrorPolicy.h"
 #include "forms/frmMain.h"
 #include "modules/modGeneral.h"
+#include "modules/modRunningTiming.h"
 #include "platform/AwayWatcher.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
@@ -129,7 +130,7 @@ void frmAway::StoreWorkedStretches(bool end)
 
 } // namespace forms
 
-void AwayTimingStarted(QObject* mainWindow)
+void AwayTimingStarted(QObject* mainWindow, RunningTiming* timing)
 {
     if (::frmAway.IsLoaded())
         ::frmAway().Withdraw();
@@ -140,6 +141,10 @@ void AwayTimingStarted(QObject* mainWindow)
         gWatcher = new AwayWatcher(mainWindow);
         QObject::connect(gWatcher, &AwayWatcher::AbsenceEnded, gWatcher,
                          [](double from, double to) { RunHandler([from, to] { ::frmAway().Ask(from, to); }); });
+        QObject::connect(timing, &RunningTiming::Tick, gWatcher, [] {
+            if (gWatcher->CheckIntervalMs() == AwayWatcher::kTickMs)
+                gWatcher->Check();
+        });
     }
     // A test hook: the threshold in seconds, so that tests need not wait minutes.
     const qint64 testSeconds = qEnvironmentVariableIntValue("TALLYCLOCK_IDLE_SECONDS");

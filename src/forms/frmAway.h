@@ -7,6 +7,7 @@
 
 #include <utility>
 
+class RunningTiming;
 class QLabel;
 class QPushButton;
 
@@ -51,5 +52,6 @@ inline FormInstance<forms::frmAway> frmAway;
 
 // The main window's timer commands call these: while a timing runs, absence is watched for and
 // asked about, as the settings say.
-void AwayTimingStarted(QObject* mainWindow);
+// The watching checks at the running timing's tick.
+void AwayTimingStarted(QObject* mainWindow, RunningTiming* timing);
 void AwayTimingEnded();

@@ -208,7 +208,7 @@ void frmMain::TimingRuns()
 {
     ShowTimer(true, QStringLiteral("Tallyclock - Timing since ") + GeneralDateText(gStartTime));
     runningTiming->WriteDown();
-    AwayTimingStarted(this);
+    AwayTimingStarted(this, runningTiming);
 }
 
 // The menu, the icons and the tooltip tell whether a timing runs.

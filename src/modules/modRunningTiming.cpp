@@ -28,11 +28,15 @@ void Warn(const QString& message)
 
 RunningTiming::RunningTiming(QObject* parent) : QObject(parent)
 {
-    minute_.setInterval(60 * 1000);
-    minute_.setTimerType(Qt::VeryCoarseTimer);
-    connect(&minute_, &QTimer::timeout, this, [this] {
-        WriteDown();
-        emit MinutePassed();
+    tick_.setInterval(30 * 1000);
+    tick_.setTimerType(Qt::VeryCoarseTimer);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        minuteOdd_ = !minuteOdd_;
+        if (!minuteOdd_) {
+            WriteDown();
+            emit MinutePassed();
+        }
+        emit Tick();
     });
     // Without a system bus or logind the minute's refresh alone serves.
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -46,7 +50,8 @@ void RunningTiming::WriteDown()
 {
     if (!running_) {
         running_ = true;
-        minute_.start();
+        minuteOdd_ = false;
+        tick_.start();
         HoldOffSleep();
     }
     try {
@@ -65,7 +70,7 @@ void RunningTiming::Forget()
 {
     running_ = false;
     failureShown_ = false;
-    minute_.stop();
+    tick_.stop();
     delayLock_ = QDBusUnixFileDescriptor();
     try {
         RemoveTimingFile(DataFolder());

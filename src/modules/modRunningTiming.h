@@ -7,8 +7,8 @@
 // The running timing kept on disk beside the database (TimingFile.h), so that a crash, a kill
 // or the end of the session does not lose it: written when it starts or changes, its last
 // moment refreshed once a minute and when logind announces sleep or shutdown (held off by a
-// delay lock until the file is written). The minute's tick is the one wake-up of a running
-// timing, shared by whatever else watches it; while idle nothing wakes.
+// delay lock until the file is written). Its tick, every 30 seconds, is the one wake-up of a
+// running timing, shared by whatever else watches it; while idle nothing wakes.
 class RunningTiming : public QObject
 {
     Q_OBJECT
@@ -26,6 +26,8 @@ public:
     bool IsRunning() const { return running_; }
 
 signals:
+    // Every 30 seconds while a timing runs.
+    void Tick();
     // Once a minute while a timing runs, after its last moment has been written down.
     void MinutePassed();
     // logind announces sleep (true) and the waking after it (false).
@@ -39,7 +41,8 @@ private:
     void HoldOffSleep();
     void Prepare(bool going);
 
-    QTimer minute_;
+    QTimer tick_;
+    bool minuteOdd_ = false;
     QDBusUnixFileDescriptor delayLock_;
     bool running_ = false;
     bool failureShown_ = false;

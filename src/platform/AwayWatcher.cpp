@@ -16,7 +16,6 @@ const QString kLoginSession = QStringLiteral("org.freedesktop.login1.Session");
 const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
-constexpr qint64 kLongestCheckMs = 30000;
 // The boot clock runs ahead of the monotonic clock only while the machine sleeps.
 constexpr qint64 kShortestSleepMs = 1000;
 
@@ -67,7 +66,9 @@ void AwayWatcher::Start(qint64 thresholdMs)
     }
     sessionPath_ = SessionPath();
     Connect(true);
-    timer_.start(int(thresholdMs_ > 0 ? qBound<qint64>(1000, thresholdMs_ / 2, kLongestCheckMs) : kLongestCheckMs));
+    checkMs_ = int(thresholdMs_ > 0 ? qBound<qint64>(1000, thresholdMs_ / 2, qint64{kTickMs}) : kTickMs);
+    if (checkMs_ < kTickMs)
+        timer_.start(checkMs_);
 }
 
 void AwayWatcher::Stop()
@@ -109,6 +110,8 @@ void AwayWatcher::Connect(bool on)
 
 void AwayWatcher::Check()
 {
+    if (!watching_)
+        return;
     CheckClocks();
     const qint64 now = Now();
     if (source_ && !source_->Signals()) {

@@ -16,9 +16,10 @@ class IdleSource;
 // absence starts when the user was last active and ends once nothing keeps the user away any
 // more: the first input, unlock or resume after it.
 //
-// It costs nothing while stopped; while watching, it wakes at most every 30 seconds (every half
-// threshold for thresholds under a minute) to look at the clocks and at an idle source that
-// sends no signals.
+// It costs nothing while stopped. While watching, something must call Check every 30 seconds
+// (the running timing's tick, so that a timing wakes the program once, not twice) to look at
+// the clocks and at an idle source that sends no signals; for thresholds under a minute the
+// watcher wakes itself every half threshold instead.
 class AwayWatcher : public QObject
 {
     Q_OBJECT
@@ -33,9 +34,10 @@ public:
 
     bool IsAway() const { return since_.has_value(); }
     QString IdleSourceName() const;
-    int CheckIntervalMs() const { return timer_.interval(); }
+    int CheckIntervalMs() const { return checkMs_; }
+    static constexpr int kTickMs = 30000;
 
-    // One look at the clocks and at an idle source without signals; the timer runs it.
+    // One look at the clocks and at an idle source without signals.
     void Check();
 
 signals:
@@ -66,6 +68,7 @@ private:
     QString sessionPath_;
     bool watching_ = false;
     qint64 thresholdMs_ = 0;
+    int checkMs_ = kTickMs;
     // Moments on the boot clock, which goes on while the machine sleeps.
     qint64 started_ = 0;
     qint64 lastCheck_ = 0;
