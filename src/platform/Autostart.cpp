@@ -129,9 +129,10 @@ void WriteWhole(const QString& path, const QByteArray& content)
     int error = fd < 0 ? errno : 0;
     for (qsizetype done = 0; !error && done < content.size();) {
         const ssize_t n = ::write(fd, content.constData() + done, content.size() - done);
-        if (n < 0 && errno != EINTR)
-            error = errno;
-        done += std::max<ssize_t>(n, 0);
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            error = n == 0 ? ENOSPC : errno;
     }
     if (!error && ::fsync(fd) != 0)
         error = errno;

@@ -43,6 +43,28 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+} // namespace
+
+void MakeFolder(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) == 0)
+        return;
+    int error = errno;
+    if (error == ENOENT && QFileInfo(folder).dir().path() != folder) {
+        MakeFolder(QFileInfo(folder).dir().path());
+        if (::mkdir(path.constData(), 0700) == 0)
+            return;
+        error = errno;
+    }
+    if (error == EEXIST && QFileInfo(folder).isDir())
+        return;
+    Fail(
+        QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
+}
+
+namespace {
+
 // A new, empty file in the folder with a name of its own; removed again unless Keep()
 // moves it into place first.
 class TempFile
@@ -161,24 +183,6 @@ void RemoveOldBackups(const QDir& backups, const QDate& today)
 }
 
 } // namespace
-
-void MakeFolder(const QString& folder)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mkdir(path.constData(), 0700) == 0)
-        return;
-    int error = errno;
-    if (error == ENOENT && QFileInfo(folder).dir().path() != folder) {
-        MakeFolder(QFileInfo(folder).dir().path());
-        if (::mkdir(path.constData(), 0700) == 0)
-            return;
-        error = errno;
-    }
-    if (error == EEXIST && QFileInfo(folder).isDir())
-        return;
-    Fail(
-        QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
-}
 
 QString XdgFolder(const char* variable, const char* underHome)
 {
