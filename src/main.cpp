@@ -9,12 +9,24 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <thread>
+
 int main(int argc, char* argv[])
 {
-    // Options are handled before anything needs a display, so that they work over ssh.
-    if (argc > 1) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Options are handled before anything needs a display, so that they work over ssh. Qt's own
+    // options are Qt's: a session manager restarts the program with -session.
+    const QStringList options = WithoutToolkitOptions(arguments);
+    if (options.size() > 1) {
         const QCoreApplication app(argc, argv);
-        return RunCommandLine(QCoreApplication::arguments());
+        return RunCommandLine(options);
+    }
+    if (!DisplayNamed(arguments)) {
+        std::fputs("tallyclock: no display found: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+        return 1;
     }
 
     QApplication app(argc, argv);
@@ -27,6 +39,8 @@ int main(int argc, char* argv[])
     SingleInstance instance;
     QObject::connect(&instance, &SingleInstance::ShowRequested,
                      [] { RunHandler([] { frmMain().mnuViewProjects_Click(); }); });
+    // Stopped and waited for on the way out; what it leaves unfinished, the next start makes.
+    std::jthread backup;
     bool running = false;
     const bool started = RunStartup([&] {
         const QString folder = OpenDataFolder(QCoreApplication::applicationDirPath());
@@ -34,9 +48,12 @@ int main(int argc, char* argv[])
         running = instance.Claim(DatabaseFileIn(folder));
         if (!running)
             return;
-        if (folder == UserDataFolder())
-            BackUpDatabase(folder, CurrentClock().LocalNow().date());
         frmMain().Form_Load();
+        // Once the window shows, and only of a database that it opened: a large one takes a while.
+        if (folder == UserDataFolder())
+            backup = std::jthread([folder, today = CurrentClock().LocalNow().date()](const std::stop_token& stop) {
+                BackUpDatabase(folder, today, [&stop] { return !stop.stop_requested(); });
+            });
     });
     // Asked of the one copy that runs, so two starts at once ask once.
     if (started && running)

@@ -51,8 +51,14 @@ void frmTimePeriod::cmdSave_Click()
 {
     const QString startTime = txtStartTime->text();
     const QString endTime = txtEndTime->text();
-    if (!ReadDateText(startTime) || !ReadDateText(endTime)) {
+    const auto start = ReadDateText(startTime), end = ReadDateText(endTime);
+    if (!start || !end) {
         MsgBox(QStringLiteral("You must enter valid dates"), QMessageBox::Ok, QStringLiteral("Tallyclock"));
+        return;
+    }
+    // Such a period would lower the project's total. One stored so before still loads as it is.
+    if (*end < *start) {
+        MsgBox(QStringLiteral("The end must not be before the start."), QMessageBox::Ok, QStringLiteral("Tallyclock"));
         return;
     }
     Connection cn;

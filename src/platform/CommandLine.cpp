@@ -1,57 +1,63 @@
 #include "platform/CommandLine.h"
 
-#include "platform/AppId.h"
+#include "platform/Autostart.h"
 #include "platform/Settings.h"
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
 
-// The XDG autostart entry: the desktop starts the program when the user logs in.
-QString AutostartFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/")
-        + QLatin1String(kAppId) + QStringLiteral(".desktop");
-}
+// Qt's own options, which it takes when it starts the window; each with one or two dashes. The
+// first kind takes the next argument as its value; a value may also follow an '='.
+const QStringList kToolkitOptionsWithValue = {QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+                                              QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+                                              QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+                                              QStringLiteral("qwindowtitle"),    QStringLiteral("session"),
+                                              QStringLiteral("display"),         QStringLiteral("geometry"),
+                                              QStringLiteral("style"),           QStringLiteral("stylesheet")};
+const QStringList kToolkitFlags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                   QStringLiteral("qmljsdebugger")};
 
-int WriteAutostart(QTextStream& out, QTextStream& err)
+// The option's name without its dashes and any "=value"; empty for an argument that is no option.
+QString OptionName(const QString& argument)
 {
-    const QString path = AutostartFile();
-    QSaveFile file(path);
-    QDir().mkpath(QFileInfo(path).path());
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QByteArrayLiteral("[Desktop Entry]\nType=Application\nName=Tallyclock\nExec=tallyclock\nIcon=")
-                   + QByteArray(kAppId) + '\n');
-        if (file.commit()) {
-            out << "Tallyclock will start when you log in: wrote " << path << '\n';
-            return 0;
-        }
-    }
-    err << "tallyclock: cannot write " << path << ": " << file.errorString() << '\n';
-    return 1;
-}
-
-int RemoveAutostart(QTextStream& out, QTextStream& err)
-{
-    QFile file(AutostartFile());
-    if (!file.exists()) {
-        out << "Tallyclock was not set to start when you log in: there is no " << file.fileName() << '\n';
-        return 0;
-    }
-    if (!file.remove()) {
-        err << "tallyclock: cannot remove " << file.fileName() << ": " << file.errorString() << '\n';
-        return 1;
-    }
-    out << "Tallyclock will no longer start when you log in: removed " << file.fileName() << '\n';
-    return 0;
+    if (!argument.startsWith(QLatin1Char('-')))
+        return {};
+    const qsizetype dashes = argument.startsWith(QLatin1String("--")) ? 2 : 1;
+    return argument.mid(dashes).section(QLatin1Char('='), 0, 0);
 }
 
 } // namespace
+
+QStringList WithoutToolkitOptions(const QStringList& arguments)
+{
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString name = i == 0 ? QString() : OptionName(arguments.at(i));
+        if (kToolkitOptionsWithValue.contains(name) && !arguments.at(i).contains(QLatin1Char('=')))
+            ++i;
+        else if (!kToolkitOptionsWithValue.contains(name) && !kToolkitFlags.contains(name))
+            ours << arguments.at(i);
+    }
+    return ours;
+}
+
+bool DisplayNamed(const QStringList& arguments)
+{
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
+        const QString name = OptionName(arguments.at(i));
+        if (name == QLatin1String("platform"))
+            platform = arguments.at(i + 1);
+        display = display || name == QLatin1String("display");
+    }
+    // The platforms that draw without a display server (offscreen, vnc, eglfs) need none.
+    return display
+        || !(platform.isEmpty() || platform.startsWith(QLatin1String("xcb"))
+             || platform.startsWith(QLatin1String("wayland")));
+}
 
 int RunCommandLine(const QStringList& arguments)
 {

@@ -1,12 +1,13 @@
 #include "platform/DataFolder.h"
 
 #include "platform/AppError.h"
+#include "platform/Database.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -23,6 +24,8 @@ namespace {
 
 const QString kDatabaseName = QStringLiteral("Tallyclock.mdb");
 constexpr qsizetype kBackupsKept = 7;
+// About a megabyte of a database with the usual page size.
+constexpr int kPagesPerStep = 256;
 
 QString& ChosenFolder()
 {
@@ -40,8 +43,8 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Makes the folder and any missing parent, each for its owner only (as the XDG base
-// directories are made).
+} // namespace
+
 void MakeFolder(const QString& folder)
 {
     const QByteArray path = QFile::encodeName(folder);
@@ -59,6 +62,8 @@ void MakeFolder(const QString& folder)
     Fail(
         QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
 }
+
+namespace {
 
 // A new, empty file in the folder with a name of its own; removed again unless Keep()
 // moves it into place first.
@@ -113,11 +118,83 @@ void Check(int rc, sqlite3* db, const QString& path)
                  .arg(path, QString::fromUtf8(sqlite3_errmsg(db))));
 }
 
+// A backup the program made: a regular file named Tallyclock-YYYY-MM-DD.mdb for a real date.
+// Gives that date; an invalid one for anything else, which the program leaves alone.
+QDate BackupDate(const QFileInfo& file)
+{
+    static const QRegularExpression pattern(QStringLiteral("^Tallyclock-([0-9]{4}-[0-9]{2}-[0-9]{2})\\.mdb$"));
+    const auto match = pattern.match(file.fileName());
+    if (!match.hasMatch() || !file.isFile() || file.isSymLink())
+        return {};
+    return QDate::fromString(match.captured(1), Qt::ISODate);
+}
+
+// Copies the database page by page, a few at a time: between the steps the program may write,
+// and a write makes the copy start again, so the copy is always whole. False when goOn said stop.
+bool CopyDatabase(const QString& source, const QString& target, const QString& backup,
+                  const std::function<bool()>& goOn)
+{
+    const Sqlite from = OpenFile(source, SQLITE_OPEN_READONLY);
+    sqlite3_busy_timeout(from.get(), Connection::kBusyTimeoutMs);
+    // Only a file the program would open is copied: a damaged one never pushes out good backups.
+    sqlite3_stmt* check = nullptr;
+    const char* sql = "SELECT count(*) FROM sqlite_master WHERE type='table' AND lower(name) IN ('tblproject', "
+                      "'tbltimeperiod') OR type IN ('table','view') AND lower(name)='qryproject'";
+    int rc = sqlite3_prepare_v2(from.get(), sql, -1, &check, nullptr);
+    rc = rc == SQLITE_OK ? sqlite3_step(check) : rc;
+    const bool complete = rc == SQLITE_ROW && sqlite3_column_int(check, 0) == 3;
+    sqlite3_finalize(check);
+    if ((rc & 0xff) == SQLITE_BUSY)
+        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source));
+    if (!complete)
+        Fail(QStringLiteral("\"%1\" is not a Tallyclock database that can be read.").arg(source));
+
+    const Sqlite to = OpenFile(target, SQLITE_OPEN_READWRITE);
+    sqlite3_backup* copy = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+    rc = copy ? SQLITE_OK : sqlite3_errcode(to.get());
+    while (rc == SQLITE_OK && (!goOn || goOn()))
+        rc = sqlite3_backup_step(copy, kPagesPerStep);
+    sqlite3_backup_finish(copy);
+    if (rc == SQLITE_OK)
+        return false;
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source));
+    if (rc != SQLITE_DONE)
+        Fail(QStringLiteral("\"%1\" cannot be copied to \"%2\": %3.")
+                 .arg(source, backup, QString::fromUtf8(sqlite3_errstr(rc))));
+    return true;
+}
+
+// The newest backups dated today or before stay, the count of them that is kept; one dated
+// after today (left by a start while the clock was ahead) is neither counted nor removed.
+void RemoveOldBackups(const QDir& backups, const QDate& today)
+{
+    QStringList dated, ahead;
+    for (const QFileInfo& file : backups.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name)) {
+        const QDate date = BackupDate(file);
+        if (date.isValid())
+            (date > today ? ahead : dated) << file.fileName();
+    }
+    while (dated.size() > kBackupsKept)
+        QFile::remove(backups.filePath(dated.takeFirst()));
+    if (!ahead.isEmpty())
+        qWarning("Tallyclock: backups dated after today are kept and not counted: %s",
+                 qUtf8Printable(ahead.join(QStringLiteral(", "))));
+}
+
 } // namespace
+
+QString XdgFolder(const char* variable, const char* underHome)
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::homePath() + QLatin1Char('/') + QLatin1String(underHome);
+}
 
 QString UserDataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/tallyclock");
+    return XdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/tallyclock");
 }
 
 QString DatabaseFolderFor(const QString& programFolder)
@@ -163,33 +240,25 @@ void MakeDatabase(const QString& folder)
         Fail(QStringLiteral("The database \"%1\" cannot be made: %2.").arg(target, Reason(errno)));
 }
 
-void BackUpDatabase(const QString& folder, const QDate& today)
+void BackUpDatabase(const QString& folder, const QDate& today, const std::function<bool()>& goOn)
 {
     const QString source = DatabaseFileIn(folder);
     QDir backups(folder + QStringLiteral("/backups"));
     const QString name = QStringLiteral("Tallyclock-%1.mdb").arg(today.toString(Qt::ISODate));
     try {
+        // Written through, a link would let rotation delete files elsewhere that bear our names.
+        if (QFileInfo(backups.path()).isSymLink())
+            Fail(QStringLiteral("\"%1\" is a symbolic link, not a folder of the program's own.").arg(backups.path()));
         MakeFolder(backups.path());
-        if (!backups.exists(name)) {
-            const TempFile temp(backups.path());
-            {
-                const Sqlite from = OpenFile(source, SQLITE_OPEN_READONLY);
-                const Sqlite to = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
-                sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
-                if (!backup)
-                    Fail(QStringLiteral("\"%1\" cannot be copied: %2.")
-                             .arg(source, QString::fromUtf8(sqlite3_errmsg(to.get()))));
-                sqlite3_backup_step(backup, -1);
-                Check(sqlite3_backup_finish(backup), to.get(), backups.filePath(name));
-            }
-            if (!QFile::rename(temp.path(), backups.filePath(name)))
-                Fail(QStringLiteral("\"%1\" cannot be made.").arg(backups.filePath(name)));
-        }
-        // The names sort by date; the oldest go.
-        QStringList all = backups.entryList({QStringLiteral("Tallyclock-\?\?\?\?-\?\?-\?\?.mdb")}, QDir::Files,
-                                            QDir::Name);
-        while (all.size() > kBackupsKept)
-            backups.remove(all.takeFirst());
+        if (BackupDate(QFileInfo(backups.filePath(name))).isValid())
+            return;
+        const TempFile temp(backups.path());
+        if (!CopyDatabase(source, temp.path(), backups.filePath(name), goOn))
+            return;
+        // Whatever stands under today's name was not made by the program: it stays.
+        if (!MoveNoReplace(temp.path(), backups.filePath(name)))
+            Fail(QStringLiteral("\"%1\" cannot be made: %2.").arg(backups.filePath(name), Reason(errno)));
+        RemoveOldBackups(backups, today);
     } catch (const AppError& e) {
         qWarning("Tallyclock: no backup of %s today: %s", qUtf8Printable(source), e.what());
     }

@@ -3,9 +3,20 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
+
 // Where the program keeps its database. A portable copy keeps it beside the executable; an
 // installed program, whose own folder is read-only, keeps it in the user's data folder.
 // Qt Core and SQLite only, so that other programs over the same data can use it.
+
+// A base folder of the user's: $variable when it holds an absolute path, else the folder
+// underHome in the home folder. A relative value is ignored, as the XDG rules say, or each
+// working folder would get data of its own.
+QString XdgFolder(const char* variable, const char* underHome);
+
+// Makes the folder and any missing parent, each for its owner only, as the XDG base folders are
+// made. Raises an AppError naming the folder and the reason when it cannot.
+void MakeFolder(const QString& folder);
 
 // The user's data folder for the program: $XDG_DATA_HOME/tallyclock.
 QString UserDataFolder();
@@ -33,5 +44,9 @@ QString DatabaseFileIn(const QString& folder);
 void MakeDatabase(const QString& folder);
 
 // The daily copy of the folder's database: backups/Tallyclock-YYYY-MM-DD.mdb beside it, made
-// once a day; the newest seven are kept. A failure stops nothing: one line on standard error.
-void BackUpDatabase(const QString& folder, const QDate& today);
+// once a day, of a database that the program opens, and only into a real folder. Of the
+// backups dated today or before, the newest seven are kept; later-dated ones are left alone,
+// and so is any file that bears another name. Copies in small steps between which the
+// program may write, and asks goOn before each further step: false stops it, leaving nothing.
+// A failure stops nothing: one line on standard error.
+void BackUpDatabase(const QString& folder, const QDate& today, const std::function<bool()>& goOn = {});

@@ -198,6 +198,9 @@ void Connection::Open(const QString& connectionString, Access access)
         Fail(QStringLiteral("The database file \"%1\" does not exist.").arg(path));
     if (info.isDir())
         Fail(QStringLiteral("\"%1\" is a folder, not a database file.").arg(path));
+    // Opening a named pipe or a device would wait for a writer forever.
+    if (!info.isFile())
+        Fail(QStringLiteral("\"%1\" is not a regular file, so it cannot be a database file.").arg(path));
 
     sqlite3* db = nullptr;
     const QByteArray file = path.toUtf8();

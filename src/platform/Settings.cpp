@@ -1,11 +1,12 @@
 #include "platform/Settings.h"
 
+#include "platform/DataFolder.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
@@ -106,8 +107,7 @@ std::optional<QString> WriteSetting(const QString& name, const QString& value)
 
 QString SettingsFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/tallyclock/tallyclock.conf");
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/tallyclock/tallyclock.conf");
 }
 
 AwaySettings ReadAwaySettings()

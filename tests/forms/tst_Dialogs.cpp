@@ -97,8 +97,8 @@ private slots:
         QVERIFY(answers.finished());
     }
 
-    // New opens empty boxes. Only texts that read whole as moments are taken (even in the wrong
-    // order, as below), as typed; each refusal is shown, and the texts stay.
+    // New opens empty boxes. Only texts that read whole as moments, the end not before the start,
+    // are taken, as typed; each refusal is shown, and the texts stay.
     void newPeriod()
     {
         ModalAnswers answers;
@@ -109,19 +109,21 @@ private slots:
         });
         answers.then([](QWidget* editor) {
             QCOMPARE(typed(), "|");
-            const std::pair<QString, QString> refused[] = {{"soon", "5/12/2026"}, {"5/12/2026", "10:30 AMx"}};
+            const std::pair<QString, QString> refused[] = {
+                {"soon", "5/12/2026"}, {"5/12/2026", "10:30 AMx"}, {"5/12/2026 9:00", "5/12/2026 8:59:59"}};
             for (const auto& [start, end] : refused) {
                 save(start, end);
                 QVERIFY(editor->isVisible() && typed() == start + '|' + end);
             }
-            save("5/15/2026 8:00", "9:00 AM");
+            save("8:00", "9:00 AM");
         });
-        answers.then(ModalAnswers::press(QMessageBox::Ok)).then(ModalAnswers::press(QMessageBox::Ok));
+        for (int i = 0; i < 3; ++i)
+            answers.then(ModalAnswers::press(QMessageBox::Ok));
         StatementLog log;
         frmMain().cmdViewDetail->click();
-        const QString insert =
-            "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#5/15/2026 8:00#,#9:00 AM#)";
+        const QString insert = "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#8:00#,#9:00 AM#)";
         QCOMPARE(log.statements().filter("INSERT"), {insert.arg(alpha)});
+        QCOMPARE(answers.seen.last(), "Tallyclock|The end must not be before the start.|400");
         QVERIFY(answers.finished());
     }
 

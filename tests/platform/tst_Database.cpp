@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -50,6 +51,7 @@ private slots:
             "The file \"%1\" is not a Tallyclock database: it lacks the table tblProject, the table tblTimePeriod, "
             "the query qryProject.");
         row("text.mdb", "The file \"%1\" is not a database.");
+        row("pipe.mdb", "\"%1\" is not a regular file, so it cannot be a database file.");
     }
     void openRefusesWhatIsNoDatabase()
     {
@@ -61,6 +63,7 @@ private slots:
         QFile text(dir.filePath(QStringLiteral("text.mdb")));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray("Not SQLite\n").repeated(100)) > 0);
         text.close();
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.mdb"))).constData(), 0600), 0);
         const QString path = dir.filePath(file);
         Connection cn;
         QCOMPARE(ErrorOf([&] { cn.Open(ConnectionStringForFile(path)); }), expected.arg(path));
