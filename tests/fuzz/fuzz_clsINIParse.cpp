@@ -2,7 +2,7 @@
 // the saved file into a new object: the variables must come back the same and in the same
 // order, and of the comments exactly one per recorded line number, in number order.
 // Input: the file's bytes, then optionally NUL-separated section, name, value and a name to delete.
-#include "classes/clsINIParse.h"
+#include "clsINIParseProbe.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,27 +11,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-struct clsINIParseProbe
-{
-    // "section|name=value" per variable in table order, an empty line, then the comments' texts:
-    // in the order recorded, or by line number with only the last recorded of each.
-    static std::string Dump(const clsINIParse& p, bool commentsByNumber)
-    {
-        std::string out;
-        for (const auto& v : p.mVariables)
-            out.append(p.mSections[v.section])
-                .append("|")
-                .append(v.text, v.nameLength + 1 + v.valueLength)
-                .append("\n");
-        out.append("\n");
-        for (std::size_t i = 0; i < (commentsByNumber ? p.mCommentIndex.size() : p.mComments.size()); ++i) {
-            const auto& c = p.mComments[commentsByNumber ? p.mCommentIndex[i] : i];
-            out.append(c.text, c.length).append("\n");
-        }
-        return out;
-    }
-};
 
 static std::string gFile; // on tmpfs where there is one: every run saves, and a save syncs to disk
 
@@ -71,9 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     second.INIFileName(gFile);
     second.LoadINI();
-    if (clsINIParseProbe::Dump(second, false) != clsINIParseProbe::Dump(first, true)) {
-        std::fprintf(stderr, "round-trip broken:\n%s---\n%s", clsINIParseProbe::Dump(first, true).c_str(),
-                     clsINIParseProbe::Dump(second, false).c_str());
+    const std::string saved = clsINIParseProbe::Dump(first, false, true),
+                      loaded = clsINIParseProbe::Dump(second, false);
+    if (loaded != saved) {
+        std::fprintf(stderr, "round-trip broken:\n%s---\n%s", saved.c_str(), loaded.c_str());
         std::abort();
     }
     return 0;
