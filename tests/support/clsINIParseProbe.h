@@ -13,7 +13,10 @@ struct clsINIParseProbe
     {
         std::string out;
         for (const auto& v : p.mVariables)
-            out.append("\n").append(p.mSections[v.section]).append("|").append(v.text, v.nameLength + 1 + v.valueLength);
+            out.append("\n")
+                .append(p.mSections[v.section])
+                .append("|")
+                .append(v.text, v.nameLength + 1 + v.valueLength);
         for (std::size_t i = 0; i < (byNumber ? p.mCommentIndex.size() : p.mComments.size()); ++i) {
             const auto& c = p.mComments[byNumber ? p.mCommentIndex[i] : i];
             out.append("\n").append(numbered ? std::to_string(c.lineNumber) + ":" : "").append(c.text, c.length);
