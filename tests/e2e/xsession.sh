@@ -331,6 +331,18 @@ program_up() {
     wait_until 15 eval 'win=$(find_window '"$pid"' Tallyclock)' || fail "no main window"
 }
 
+# start_timer: minimises the window $win and chooses Start Timer from the icon's menu.
+start_timer() {
+    minimise_window "$win" || fail "the window did not hide on minimising"
+    tray_menu "$pid" Down Down Return || fail "cannot choose Start Timer"
+}
+
+# quit_program: chooses Quit from the icon's menu; the program $pid ends with status 0.
+quit_program() {
+    tray_menu "$pid" Up Return || fail "cannot choose Quit"
+    wait_exit "$pid" 10 || fail "the program exited with status $?"
+}
+
 # fail WHY: ends the test with a screenshot and the logs of the test's folder.
 fail() {
     echo "e2e: FAILED: $* (evidence kept in $E2E_WORK)" >&2

@@ -12,7 +12,6 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QFile>
-#include <QMenu>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>

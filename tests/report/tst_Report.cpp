@@ -82,19 +82,13 @@ private slots:
         const QString expected = QString::fromUtf8(golden.readAll());
         const QString command = expected.left(expected.indexOf('\n') + 1);
         QStringList words = QProcess::splitCommand(command.mid(2));
-        QString locale = QStringLiteral("en_US");
-        int width = 100;
-        for (; words.front().contains('='); words.removeFirst()) {
-            const QString value = words.front().section('=', 1);
-            if (words.front().startsWith("LC_ALL"))
-                locale = value;
-            else
-                width = value.toInt();
-        }
-        QLocale::setDefault(QLocale(locale));
+        QMap<QString, QString> env{{"LC_ALL", "en_US"}, {"COLUMNS", "100"}};
+        for (; words.front().contains('='); words.removeFirst())
+            env[words.front().section('=', 0, 0)] = words.front().section('=', 1);
+        QLocale::setDefault(QLocale(env["LC_ALL"]));
         const ManualClock clock(QDateTime(QDate(2026, 12, 3), QTime(12, 0)));
         ReportRequest request = ReadReportCommandLine(words.mid(1));
-        request.options.width = width;
+        request.options.width = env["COLUMNS"].toInt();
         const TempDatabase& db = request.database.isEmpty() ? *plain_ : *odd_;
         const QString actual = command + Report(db.path(), request.options);
         golden.close();
