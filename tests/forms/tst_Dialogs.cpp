@@ -12,10 +12,14 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
+using Action = std::function<void()>;
+Q_DECLARE_METATYPE(Action)
+
 // The project details dialog, the time period editor and the new project dialog, opened from
-// the main window's list.
+// the main window's list, and every statement the program sends.
 class tst_Dialogs : public QObject
 {
     Q_OBJECT
@@ -25,8 +29,11 @@ class tst_Dialogs : public QObject
 
     static ListView& list() { return *frmProjectDetails().lstTimePeriods; }
     static QString typed() { return frmTimePeriod().txtStartTime->text() + '|' + frmTimePeriod().txtEndTime->text(); }
-    static void save(const QString& start, const QString& end)
+    // In the editor as the details dialog opened it, or as the tag says.
+    static void save(const QString& start, const QString& end, const char* tag = nullptr)
     {
+        if (tag)
+            frmTimePeriod().Tag = tag;
         frmTimePeriod().txtStartTime->setText(start);
         frmTimePeriod().txtEndTime->setText(end);
         frmTimePeriod().cmdSave->click();
@@ -51,61 +58,62 @@ private slots:
         db.reset();
     }
 
-    // With no period selected, Modify opens nothing and Delete deletes nothing; Delete removes
-    // the selected period. The main window's entry stays selected as its list is read again.
-    void deleteNeedsASelectedPeriod()
+    // Each statement as sent, the typed moments as typed. Project 1 is Alpha, its period 2 the one
+    // at 9:00, which the details dialog has selected.
+    void statementTexts_data()
     {
-        ModalAnswers answers;
-        answers.then([this](QWidget* details) {
-            StatementLog log;
-            frmProjectDetails().cmdModifyTimePeriod->click();
-            frmProjectDetails().cmdDeleteTimePeriod->click();
-            SelectID(list(), midnight);
-            frmProjectDetails().cmdDeleteTimePeriod->click();
-            const QString deletion = QString("DELETE FROM tblTimePeriod WHERE TimePeriodID=%1").arg(midnight);
-            QCOMPARE(log.statements().filter("DELETE"), {deletion});
-            QCOMPARE(frmMain().lstProject->SelectedItem(), frmMain().lstProject->topLevelItem(0));
-            details->close();
-        });
-        frmMain().cmdViewDetail->click();
-        QVERIFY(answers.finished());
+        QTest::addColumn<Action>("send");
+        QTest::addColumn<QString>("sent"); // one after the other, "|" between
+        // clang-format off
+        QTest::newRow("load the projects") << Action(LoadProjects) << "SELECT * FROM qryProject ORDER BY Name";
+        QTest::newRow("list a project's periods") << Action([] { LoadTimePeriods(1); }) << "SELECT * FROM tblTimePeriod WHERE ProjectID=1 ORDER BY StartTime";
+        QTest::newRow("add a project") << Action([] { AddProjectRecord("Client's site", ""); }) << "INSERT INTO tblProject(Name,Description) VALUES('Client''s site',' ')";
+        QTest::newRow("store a timing") << Action([] { AddTimePeriodRecord(7, At(2026, 12, 5, 17, 42, 21), At(2026, 12, 6)); }) << "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(7,#12/5/2026 5:42:21 PM#,#12/6/2026#)";
+        QTest::newRow("add a typed period") << Action([] { save("8:00", "9:00 AM", "NEW"); }) << "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(1,#8:00#,#9:00 AM#)";
+        QTest::newRow("change a period") << Action([] { save("5/12/2026 9:00:00 AM", "5/12/2026 11:00 AM", "MOD"); }) << "UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00 AM# WHERE TimePeriodID=2";
+        QTest::newRow("delete a period") << Action([] { frmProjectDetails().cmdDeleteTimePeriod->click(); }) << "DELETE FROM tblTimePeriod WHERE TimePeriodID=2";
+        QTest::newRow("delete a project") << Action([] { DeleteProjectRecord(1); }) << "BeginTrans|DELETE FROM tblTimePeriod WHERE ProjectID=1|DELETE FROM tblProject WHERE ProjectID=1|CommitTrans";
+        // clang-format on
+    }
+    void statementTexts()
+    {
+        QFETCH(Action, send);
+        QFETCH(QString, sent);
+        LoadTimePeriods(qint32(alpha));
+        SelectID(list(), first);
+        ModalAnswers failures; // a failure's message is closed, not waited on
+        StatementLog log;
+        send();
+        // What the action sends, before it reads a list again.
+        QCOMPARE(log.statements().join('|').section("|SELECT", 0, 0), sent);
     }
 
-    // The project's name and description, and a double-click modifies the selected period with
-    // the texts as typed; the main window's total follows.
-    void modifyByDoubleClick()
+    // With no period selected, Modify opens nothing and Delete deletes nothing. A double-click
+    // modifies the selected period, its texts as shown; Delete deletes the selected one; New opens
+    // empty boxes. Only texts that read whole as moments, the end not before the start, are
+    // taken; each refusal is shown, and the texts stay. The main window's entry stays selected as
+    // its list is read again, and its total follows.
+    void periods()
     {
         ModalAnswers answers;
         answers.then([this](QWidget* details) {
             QCOMPARE(frmProjectDetails().lblProject->text() + '|' + frmProjectDetails().lblDescription->text(),
                      "Alpha|Two\nlines");
+            frmProjectDetails().cmdModifyTimePeriod->click();
+            frmProjectDetails().cmdDeleteTimePeriod->click();
             SelectID(list(), first);
             QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, {100, 150});
             QCOMPARE(frmMain().lstProject->topLevelItem(0)->text(1), "180");
+            SelectID(list(), midnight);
+            frmProjectDetails().cmdDeleteTimePeriod->click();
+            QCOMPARE(list().topLevelItemCount(), 1);
+            QCOMPARE(frmMain().lstProject->SelectedItem(), frmMain().lstProject->topLevelItem(0));
+            frmProjectDetails().cmdNewTimePeriod->click();
             details->close();
         });
         answers.then([](QWidget*) {
             QCOMPARE(typed(), "5/12/2026 9:00:00 AM|5/12/2026 10:30:00 AM");
             save("5/12/2026 9:00:00 AM", "5/12/2026 11:00 AM");
-        });
-        StatementLog log;
-        frmMain().cmdViewDetail->click();
-        const QString update =
-            "UPDATE tblTimePeriod SET StartTime=#5/12/2026 9:00:00 AM#, EndTime=#5/12/2026 11:00 AM# "
-            "WHERE TimePeriodID=%1";
-        QCOMPARE(log.statements().filter("UPDATE"), {update.arg(first)});
-        QVERIFY(answers.finished());
-    }
-
-    // New opens empty boxes. Only texts that read whole as moments, the end not before the start,
-    // are taken, as typed; each refusal is shown, and the texts stay.
-    void newPeriod()
-    {
-        ModalAnswers answers;
-        answers.then([](QWidget* details) {
-            frmTimePeriod().txtEndTime->setText("left from before");
-            frmProjectDetails().cmdNewTimePeriod->click();
-            details->close();
         });
         answers.then([](QWidget* editor) {
             QCOMPARE(typed(), "|");
@@ -119,12 +127,13 @@ private slots:
         });
         for (int i = 0; i < 3; ++i)
             answers.then(ModalAnswers::press(QMessageBox::Ok));
-        StatementLog log;
         frmMain().cmdViewDetail->click();
-        const QString insert = "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,#8:00#,#9:00 AM#)";
-        QCOMPARE(log.statements().filter("INSERT"), {insert.arg(alpha)});
-        QCOMPARE(answers.seen.last(), "Tallyclock|The end must not be before the start.|400");
+        const QString invalid = "Tallyclock|You must enter valid dates|400";
+        QCOMPARE(answers.seen,
+                 QStringList({"frmProjectDetails", "frmTimePeriod", "frmTimePeriod", invalid, invalid,
+                              "Tallyclock|The end must not be before the start.|400"}));
         QVERIFY(answers.finished());
+        QCOMPARE(db->scalar("SELECT group_concat(TimePeriodID) FROM tblTimePeriod"), QString("%1,3").arg(first));
     }
 
     // New Project opens with empty boxes; without a name it stores nothing; else the texts as

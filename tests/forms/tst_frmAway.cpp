@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormFixture.h"
 #include "ManualClock.h"
 #include "ModalAnswers.h"
@@ -5,7 +6,6 @@
 
 #include "forms/frmAway.h"
 #include "modules/modGeneral.h"
-#include "platform/CommandLine.h"
 
 #include <QFile>
 #include <QLabel>
@@ -34,15 +34,8 @@ private slots:
     {
         SetUpApplication();
         QLocale::setDefault(QLocale("en_US"));
-        // An option changes its line in place, and leaves the rest of the user's file as it was.
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        QFile file(config.filePath("tallyclock/tallyclock.conf"));
-        QVERIFY(QDir().mkpath(config.filePath("tallyclock")) && file.open(QIODevice::WriteOnly));
-        file.write("# mine\n  away-detection=on\n\nidle-minutes = 5\n");
-        file.close();
-        QCOMPARE(RunCommandLine({"tallyclock", "--away-detection", "off"}), 0);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), "# mine\naway-detection = off\n\nidle-minutes = 5\n");
+        QVERIFY(Write(config.filePath("tallyclock/tallyclock.conf"), "away-detection = off\n"));
     }
     void init()
     {
@@ -64,15 +57,14 @@ private slots:
         QTest::addColumn<QString>("absences");
         QTest::addColumn<QString>("answer"); // a button, Escape, or none
         QTest::addColumn<QString>("periods");
-        const auto row = [](const char* tag, const char* absences, const char* answer, const char* periods) {
-            QTest::newRow(tag) << QString(absences) << QString(answer) << QString(periods);
-        };
-        row("keep", "60-105", "cmdKeep", "0-180");
-        row("two, discarded", "60-105 120-150", "cmdDiscard", "0-60 105-120 150-180");
-        row("two, stopped", "60-105 120-150", "cmdStop", "0-60 105-120");
-        row("from the start, stopped", "0-30", "cmdStop", "0-0");
-        row("closed", "60-105", "Escape", "0-180");
-        row("End Timer meanwhile", "60-105", "", "0-180");
+        // clang-format off
+        QTest::newRow("keep") << "60-105" << "cmdKeep" << "0-180";
+        QTest::newRow("two, discarded") << "60-105 120-150" << "cmdDiscard" << "0-60 105-120 150-180";
+        QTest::newRow("two, stopped") << "60-105 120-150" << "cmdStop" << "0-60 105-120";
+        QTest::newRow("from the start, stopped") << "0-30" << "cmdStop" << "0-0";
+        QTest::newRow("closed") << "60-105" << "Escape" << "0-180";
+        QTest::newRow("End Timer meanwhile") << "60-105" << "" << "0-180";
+        // clang-format on
     }
     void answers()
     {

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormFixture.h"
 #include "ManualClock.h"
 #include "ModalAnswers.h"
@@ -33,13 +34,20 @@ class tst_frmMain : public QObject
 
     std::unique_ptr<TempDatabase> db;
     QList<SystemTray::Call> calls;
-    qint64 alpha = 0;
-    qint64 beta = 0;
+    qint64 alpha = 0, beta = 0;
     const QString record = TimingFileIn(DataFolder());
     const QString beside = GetAppPath() + "Tallyclock.mdb";
 
     static bool timing() { return !frmMain().mnuStartTimer->isEnabled() && frmMain().mnuEndTimer->isEnabled(); }
     static bool idle() { return frmMain().mnuStartTimer->isEnabled() && !frmMain().mnuEndTimer->isEnabled(); }
+    // The periods stored after the fixture's, as "project minutes".
+    QString stored() const
+    {
+        return db
+            ->scalar("SELECT group_concat(ProjectID || ' ' || ROUND((EndTime-StartTime)*1440), ', ') FROM "
+                     "tblTimePeriod WHERE TimePeriodID > 1")
+            .toString();
+    }
 
 private slots:
     void initTestCase() { SetUpApplication(); }
@@ -68,78 +76,51 @@ private slots:
         db.reset();
     }
 
-    // With a notification area the window hides when minimised and its surface opens no menu.
-    // Without one it stays on the task bar, and a right-button release on its surface, not on
-    // the list, opens the popup menu.
-    void notificationArea_data()
+    // The popup menu opens on the icon's right-button release (517) while the window is
+    // minimised, which hides it where there is a notification area. Without one the window stays
+    // on the task bar, and a right-button release on its surface, not on the list, opens the menu.
+    void popupMenu_data()
     {
         QTest::addColumn<bool>("area");
-        QTest::addColumn<QStringList>("opened");
-        QTest::newRow("present") << true << QStringList();
-        QTest::newRow("absent") << false << QStringList{"closed:mnuPopup"};
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<int>("message"); // 0: right-button clicks on the list's header and on the surface
+        QTest::addColumn<bool>("opens");
+        for (int message : {512, 513, 514, 515, 516, 518})
+            QTest::addRow("icon %d, minimised", message) << true << true << message << false;
+        // clang-format off
+        QTest::newRow("icon 517, minimised") << true << true << 517 << true;
+        QTest::newRow("icon 517, on screen") << true << false << 517 << false;
+        QTest::newRow("surface, area") << true << false << 0 << false;
+        QTest::newRow("surface, no area, minimised") << false << true << 0 << true;
+        // clang-format on
     }
-    void notificationArea()
+    void popupMenu()
     {
         QFETCH(bool, area);
-        QFETCH(QStringList, opened);
-        SystemTray::SetAvailabilityOverride(area);
-        ModalAnswers answers;
-        QTest::mouseClick(frmMain().lstProject->header(), Qt::RightButton);
-        QTest::mouseClick(&frmMain(), Qt::RightButton, {}, {4, 220});
-        QCOMPARE(answers.seen, opened);
-        frmMain().setWindowState(Qt::WindowMinimized);
-        QCOMPARE(frmMain().isVisible(), !area);
-    }
-
-    // Of the icon's messages only a right-button release opens the popup menu, and only while
-    // the window is minimised (and so hidden).
-    void iconMessages_data()
-    {
-        QTest::addColumn<int>("message");
-        QTest::addColumn<bool>("minimised");
-        QTest::addColumn<QStringList>("opened");
-        for (int message : {512, 513, 514, 515, 516, 518})
-            QTest::addRow("%d, minimised", message) << message << true << QStringList();
-        QTest::newRow("517, minimised") << 517 << true << QStringList{"closed:mnuPopup"};
-        QTest::newRow("517, on screen") << 517 << false << QStringList();
-    }
-    void iconMessages()
-    {
-        QFETCH(int, message);
         QFETCH(bool, minimised);
-        QFETCH(QStringList, opened);
+        QFETCH(int, message);
+        QFETCH(bool, opens);
+        SystemTray::SetAvailabilityOverride(area);
         if (minimised)
             frmMain().setWindowState(Qt::WindowMinimized);
+        QCOMPARE(frmMain().isVisible(), !area || !minimised);
         ModalAnswers answers;
-        frmMain().findChild<SystemTray*>()->InjectMouseMessage(message);
-        QCOMPARE(answers.seen, opened);
+        if (message)
+            frmMain().findChild<SystemTray*>()->InjectMouseMessage(message);
+        QTest::mouseClick(frmMain().lstProject->header(), Qt::RightButton);
+        QTest::mouseClick(&frmMain(), Qt::RightButton, {}, {4, 220});
+        QCOMPARE(answers.seen, opens ? QStringList{"closed:mnuPopup"} : QStringList());
     }
 
-    // The timer times the project made active, whose name is shown as typed; the icon's
-    // tooltip, the program's name at first, follows the timer, and the list shows the new total.
-    void timerTimesTheActiveProject()
-    {
-        QCOMPARE(calls.constLast().tooltip, "Tallyclock");
-        SelectID(*frmMain().lstProject, alpha);
-        frmMain().cmdSetActive->click();
-        QCOMPARE(frmMain().lblActiveProject->text(), "Alpha <b>&</b>");
-        QCOMPARE(frmMain().lblActiveProject->textFormat(), Qt::PlainText);
-        frmMain().mnuStartTimer->trigger();
-        QCOMPARE(calls.constLast().tooltip, "Tallyclock - Timing since " + GeneralDateText(gStartTime));
-        gStartTime -= 30.0 / 1440; // as if started 30 minutes ago
-        frmMain().mnuEndTimer->trigger();
-        QCOMPARE(calls.constLast().tooltip, "Tallyclock - Idle");
-        QCOMPARE(frmMain().lstProject->topLevelItem(0)->text(1), "120");
-    }
-
-    // Quit removes the icon and unloads every window.
+    // Quit removes the icon, unloads every window and discards a running timing.
     void quit()
     {
         frmProjectDetails();
+        frmMain().mnuStartTimer->trigger();
         frmMain().mnuQuit->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(calls.constLast().operation, SystemTray::Operation::Delete);
-        QVERIFY(!frmMain.IsLoaded() && !frmProjectDetails.IsLoaded());
+        QVERIFY(!frmMain.IsLoaded() && !frmProjectDetails.IsLoaded() && !QFile::exists(record));
     }
 
     // The project being timed cannot be deleted. Another one can: Delete asks first, Cancel
@@ -222,25 +203,30 @@ private slots:
         QVERIFY(answers.finished());
     }
 
-    // Set Active while a timing runs for another project asks: Yes stores the time so far for
-    // that project and times the new one from now, No leaves the whole timing to the new one,
-    // Cancel changes nothing. The timed project asks nothing.
-    void setActiveWhileTiming_data()
+    // The timer times the project made active, whose name is shown as typed. Set Active while a
+    // timing runs for another project asks: Yes stores the time so far for that project and times
+    // the new one from now, No leaves the whole timing to the new one, Cancel changes nothing; the
+    // timed project asks nothing. The icon's tooltip, the program's name at first, follows the
+    // timer, the running timing is written down until it ends, and the list shows the new totals.
+    void timerTimesTheActiveProject_data()
     {
         QTest::addColumn<int>("answer"); // none: the timed project is chosen again
-        QTest::addColumn<QString>("stored"); // "project minutes", after the fixture's period
-        QTest::newRow("yes") << int(QMessageBox::Yes) << "1 30.0, 2 0.0";
-        QTest::newRow("no") << int(QMessageBox::No) << "2 30.0";
-        QTest::newRow("cancel") << int(QMessageBox::Cancel) << "1 30.0";
-        QTest::newRow("same project") << 0 << "1 30.0";
+        QTest::addColumn<QString>("stored"); // after End Timer, then the totals listed
+        QTest::newRow("yes") << int(QMessageBox::Yes) << "1 30.0, 2 0.0|120 0";
+        QTest::newRow("no") << int(QMessageBox::No) << "2 30.0|90 30";
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << "1 30.0|120 0";
+        QTest::newRow("same project") << 0 << "1 30.0|120 0";
     }
-    void setActiveWhileTiming()
+    void timerTimesTheActiveProject()
     {
         QFETCH(int, answer);
         QFETCH(QString, stored);
         ManualClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+        QCOMPARE(calls.constLast().tooltip, "Tallyclock");
         SelectID(*frmMain().lstProject, alpha);
         frmMain().cmdSetActive->click();
+        QCOMPARE(frmMain().lblActiveProject->text(), "Alpha <b>&</b>");
+        QCOMPARE(frmMain().lblActiveProject->textFormat(), Qt::PlainText);
         frmMain().mnuStartTimer->trigger();
         clock.Advance(30 * 60000);
         SelectID(*frmMain().lstProject, answer ? beta : alpha);
@@ -252,11 +238,12 @@ private slots:
             + QString::number(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, 16);
         QCOMPARE(answers.seen, answer ? QStringList{asked} : QStringList());
         QCOMPARE(ReadTimingFile(DataFolder())->projectID, answer & (QMessageBox::Yes | QMessageBox::No) ? beta : alpha);
+        QCOMPARE(calls.constLast().tooltip, "Tallyclock - Timing since " + GeneralDateText(gStartTime));
         frmMain().mnuEndTimer->trigger();
-        QCOMPARE(db->scalar("SELECT GROUP_CONCAT(ProjectID || ' ' || ROUND((EndTime-StartTime)*1440), ', ') FROM "
-                            "tblTimePeriod WHERE TimePeriodID > 1")
-                     .toString(),
-                 stored);
+        QCOMPARE(calls.constLast().tooltip, "Tallyclock - Idle");
+        QVERIFY(!QFile::exists(record));
+        const ListView& list = *frmMain().lstProject;
+        QCOMPARE(this->stored() + '|' + list.topLevelItem(0)->text(1) + ' ' + list.topLevelItem(1)->text(1), stored);
     }
 
     // A record that cannot be written, on a full disk (no file may grow) or in a folder the
@@ -293,42 +280,47 @@ private slots:
         QVERIFY(ReadTimingFile(DataFolder()));
     }
 
-    // At the start a record of a timing that was not ended is asked about. One whose project is
-    // gone can only be discarded; one that holds no timing is set aside, with a message of one
-    // line. Either way the record is gone after.
+    // At the start a record of a timing that was not ended is asked about: stored until the
+    // program last ran, resumed from its start, or discarded. One whose project is gone can only be
+    // discarded; one that holds no timing is set aside, with a message of one line. The record
+    // stays only while its timing runs.
     void recordAtStart_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("asked"); // %1 the record
+        QTest::addColumn<QString>("after"); // the tooltip, then the periods stored
+        const QByteArray alpha = "ProjectID=1\nStart=2026-12-07T09:00:00\nLastSeen=2026-12-07T09:02:00\n";
+        const QString ended = "Timing not ended|A timing %1 started on 12/7/2026 9:00:00 AM was not ended; the "
+                              "program last ran at 12/7/2026 9:02:00 AM.";
+        const QString ofAlpha = ended.arg("of Alpha <b>&</b> that") + '|'
+            + QString::number(QMessageBox::Save | QMessageBox::Yes | QMessageBox::Discard, 16);
+        const QString gone = ended.arg("that")
+            + " The project it was for (ID 99) does not exist, so it can only be discarded.|800000";
         const QString noTiming = "Tallyclock|The record of a running timing \"%1\" cannot be read (it does not hold a "
                                  "project, a start and a last moment); it was set aside as \"%1.damaged\".|400";
-        QTest::newRow("project gone")
-            << QByteArray("ProjectID=99\nStart=2026-12-07T09:00:00\nLastSeen=2026-12-07T09:02:00\n")
-            << int(QMessageBox::Discard)
-            << "Timing not ended|A timing that started on 12/7/2026 9:00:00 AM was not ended; the program last ran at "
-               "12/7/2026 9:02:00 AM. The project it was for (ID 99) does not exist, so it can only be "
-               "discarded.|800000";
-        QTest::newRow("cut at a line's end")
-            << QByteArray("ProjectID=2\nStart=2026-12-07T09:00:00\n") << int(QMessageBox::Ok) << noTiming;
-        QTest::newRow("garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 17) << int(QMessageBox::Ok)
-                                 << noTiming;
+        const QByteArray garbage("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 17);
+        // clang-format off
+        QTest::newRow("stored") << alpha << int(QMessageBox::Save) << ofAlpha << "Tallyclock - Idle|1 2.0";
+        QTest::newRow("resumed") << alpha << int(QMessageBox::Yes) << ofAlpha << "Tallyclock - Timing since 12/7/2026 9:00:00 AM|";
+        QTest::newRow("project gone") << QByteArray(alpha).replace("=1", "=99") << int(QMessageBox::Discard) << gone << "Tallyclock|";
+        QTest::newRow("cut at a line's end") << alpha.left(alpha.indexOf("Last")) << int(QMessageBox::Ok) << noTiming << "Tallyclock|";
+        QTest::newRow("garbage") << garbage << int(QMessageBox::Ok) << noTiming << "Tallyclock|";
+        // clang-format on
     }
     void recordAtStart()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, answer);
         QFETCH(QString, asked);
-        QFile file(record);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size());
+        QVERIFY(Write(record, bytes));
         ModalAnswers answers;
         answers.then(ModalAnswers::press(QMessageBox::StandardButton(answer)));
         RunHandler([] { frmMain().AskAboutUnendedTiming(); });
         QCOMPARE(answers.seen, QStringList{asked.arg(record)});
-        QVERIFY(!file.exists() && idle());
-        QFile aside(record + ".damaged");
-        QCOMPARE(aside.open(QIODevice::ReadOnly) ? aside.readAll() : QByteArray(),
-                 answer == QMessageBox::Ok ? bytes : "");
+        QTEST(calls.constLast().tooltip + '|' + stored(), "after");
+        QCOMPARE(QFile::exists(record), timing());
+        QCOMPARE(Read(record + ".damaged"), answer == QMessageBox::Ok ? bytes : "");
     }
 };
 
