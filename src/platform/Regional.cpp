@@ -614,7 +614,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time)
 {
     const double limit = 3.0e6; // well past the year 9999 on both sides
     if (!std::isfinite(moment) || moment < -limit || moment > limit)
-        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString() + " is not a date and time.");
+        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString() + " is not a date and time.",
+                       ErrorKind::BadInput);
     const qint64 total = std::llround(moment * kSecondsPerDay);
     qint64 days = total / kSecondsPerDay;
     qint64 secs = total % kSecondsPerDay;
@@ -626,7 +627,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time)
     time = QTime(0, 0).addSecs(static_cast<int>(secs));
     if (date.year() < kFirstYear || date.year() > kLastYear)
         throw AppError("The value " + QString::number(moment, 'g', 17).toStdString()
-                       + " is not a date and time between the years 100 and 9999.");
+                           + " is not a date and time between the years 100 and 9999.",
+                       ErrorKind::BadInput);
 }
 
 QString GeneralDateText(double moment)
@@ -732,7 +734,7 @@ double MinutesFromDays(double days)
 {
     const double minutes = days * 1440.0;
     if (!std::isfinite(minutes))
-        throw AppError("Overflow: a total time cannot be shown in minutes.");
+        throw AppError("Overflow: a total time cannot be shown in minutes.", ErrorKind::BadInput);
     return minutes;
 }
 
@@ -741,7 +743,7 @@ QString MinutesText(double minutes, const QLocale& locale)
     // nearbyint rounds in the default mode, to nearest with ties to even.
     double tenths = std::nearbyint(minutes * 10.0);
     if (!std::isfinite(tenths))
-        throw AppError("The total time is too large to show.");
+        throw AppError("The total time is too large to show.", ErrorKind::BadInput);
     if (tenths == 0.0)
         tenths = 0.0; // no "-0"
     QLocale loc = locale;
