@@ -84,7 +84,7 @@ public:
     ~TempFile() { QFile::remove(path_); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    const QString& path() const { return path_; }
+    const QString& Path() const { return path_; }
 
 private:
     QString path_;
@@ -239,11 +239,11 @@ void MakeDatabase(const QString& folder)
              ErrorKind::Other);
     const TempFile temp(folder);
     {
-        const Sqlite db = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
+        const Sqlite db = OpenFile(temp.Path(), SQLITE_OPEN_READWRITE);
         Check(sqlite3_exec(db.get(), schema.readAll().constData(), nullptr, nullptr, nullptr), db.get(), target);
     }
     // Another start may have made the file meanwhile: then that one is used.
-    if (!MoveNoReplace(temp.path(), target) && errno != EEXIST) {
+    if (!MoveNoReplace(temp.Path(), target) && errno != EEXIST) {
         const int error = errno;
         Fail(QStringLiteral("The database \"%1\" cannot be made: %2.").arg(target, Reason(error)), KindOfErrno(error));
     }
@@ -263,10 +263,10 @@ void BackUpDatabase(const QString& folder, const QDate& today, const std::functi
         if (BackupDate(QFileInfo(backups.filePath(name))).isValid())
             return;
         const TempFile temp(backups.path());
-        if (!CopyDatabase(source, temp.path(), backups.filePath(name), goOn))
+        if (!CopyDatabase(source, temp.Path(), backups.filePath(name), goOn))
             return;
         // Whatever stands under today's name was not made by the program: it stays.
-        if (!MoveNoReplace(temp.path(), backups.filePath(name))) {
+        if (!MoveNoReplace(temp.Path(), backups.filePath(name))) {
             const int error = errno;
             Fail(QStringLiteral("\"%1\" cannot be made: %2.").arg(backups.filePath(name), Reason(error)),
                  KindOfErrno(error));

@@ -7,13 +7,13 @@
 
 namespace {
 
-SystemTray::Recorder& recorder()
+SystemTray::Recorder& CurrentRecorder()
 {
     static SystemTray::Recorder instance;
     return instance;
 }
 
-std::optional<bool>& availabilityOverride()
+std::optional<bool>& AvailabilityOverride()
 {
     static std::optional<bool> instance;
     return instance;
@@ -86,8 +86,8 @@ bool SystemTray::Delete()
 
 bool SystemTray::IsAvailable()
 {
-    if (availabilityOverride())
-        return *availabilityOverride();
+    if (AvailabilityOverride())
+        return *AvailabilityOverride();
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
@@ -122,17 +122,17 @@ QString SystemTray::Tooltip() const
 
 void SystemTray::SetRecorder(Recorder newRecorder)
 {
-    recorder() = std::move(newRecorder);
+    CurrentRecorder() = std::move(newRecorder);
 }
 
 void SystemTray::SetAvailabilityOverride(std::optional<bool> available)
 {
-    availabilityOverride() = available;
+    AvailabilityOverride() = available;
 }
 
 void SystemTray::InjectMouseMessage(int message)
 {
-    emit mouseMessage(message);
+    emit MouseMessage(message);
 }
 
 // Windows' numbering: a double-click arrives as down, up, double-click, up, which is also
@@ -233,11 +233,11 @@ void SystemTray::Activated(QSystemTrayIcon::ActivationReason reason)
 void SystemTray::PostMessage(int message)
 {
     QMetaObject::invokeMethod(
-        this, [this, message] { emit mouseMessage(message); }, Qt::QueuedConnection);
+        this, [this, message] { emit MouseMessage(message); }, Qt::QueuedConnection);
 }
 
 void SystemTray::Record(Operation operation, bool result) const
 {
-    if (recorder())
-        recorder()(Call{operation, icon_.toolTip(), result});
+    if (CurrentRecorder())
+        CurrentRecorder()(Call{operation, icon_.toolTip(), result});
 }
