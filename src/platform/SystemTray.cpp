@@ -38,6 +38,10 @@ SystemTray::SystemTray(QObject* parent) : QObject(parent)
         // On the XEmbed road Qt would pop a context menu up itself on the right press.
         if (road_ == Road::XEmbed)
             icon_.setContextMenu(nullptr);
+        // Qt's XEmbed icon serves X11 alone: elsewhere (Wayland) its watch for the tray's window
+        // finds no such signal and only warns, and no tray of that kind ever comes.
+        if (road_ == Road::XEmbed && QGuiApplication::platformName() != QLatin1String("xcb"))
+            road_ = Road::None;
     }
     // QSystemTrayIcon reports presses only (Context on the right press, on X11); it serves
     // where Qt's own tray widget is absent, i.e. a D-Bus StatusNotifier host.
@@ -52,8 +56,9 @@ bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
     icon_.setToolTip(tooltip);
     added_ = true;
     // Shown even without a notification area: Qt puts the icon in one that turns up later.
-    // Headless platforms never have one, and there Qt's X11 tray code only warns.
-    if (!IsHeadless())
+    // Without a road (headless platforms, Wayland without a StatusNotifierItem host) none
+    // comes, and there Qt's X11 tray code only warns.
+    if (road_ != Road::None)
         icon_.show();
     attachRetries_ = 0;
     AttachToTrayWidget();

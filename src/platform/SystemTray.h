@@ -35,7 +35,7 @@ public:
 
     // How the icon reaches the notification area. Qt chooses when the icon is made, for the
     // whole process: a StatusNotifierItem over D-Bus where such a host is registered, else its
-    // own XEmbed widget. Headless platforms have neither.
+    // own XEmbed widget, which needs X11. Headless platforms have neither.
     enum class Road { None, XEmbed, StatusNotifierItem };
 
     // One call as the recorder sees it; Delete carries the tooltip the icon had.
