@@ -52,12 +52,16 @@ private:
     QList<QPointer<QWidget>> waitingOn_;
 };
 
-// Runs the code; returns the message of the error that ended it, if one did.
-std::optional<QString> Failure(const std::function<void()>& code)
+// Runs the code; returns the message of the error that ended it, if one did, and its kind.
+std::optional<QString> Failure(const std::function<void()>& code, ErrorKind* kind = nullptr)
 {
     try {
         code();
         return std::nullopt;
+    } catch (const AppError& e) {
+        if (kind)
+            *kind = e.Kind();
+        return QString::fromStdString(e.what());
     } catch (const std::exception& e) {
         return QString::fromStdString(e.what());
     } catch (...) {
@@ -87,8 +91,9 @@ void RunHandler(const std::function<void()>& handler) noexcept
 
 void RunStep(const std::function<void()>& step, const QString& consequence)
 {
-    if (const auto message = Failure(step))
-        throw AppError((*message + QStringLiteral("\n\n") + consequence).toStdString());
+    ErrorKind kind = ErrorKind::Other;
+    if (const auto message = Failure(step, &kind))
+        throw AppError((*message + QStringLiteral("\n\n") + consequence).toStdString(), kind);
 }
 
 bool RunStartup(const std::function<void()>& startup) noexcept

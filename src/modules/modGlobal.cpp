@@ -98,7 +98,8 @@ qint32 IDFromKey(const QString& key)
     bool ok = false;
     const qint32 id = key.startsWith(QLatin1String("KEY")) ? key.mid(3).toInt(&ok) : 0;
     if (!ok)
-        throw AppError(QStringLiteral("The list entry \"%1\" has no record number.").arg(key).toStdString());
+        throw AppError(QStringLiteral("The list entry \"%1\" has no record number.").arg(key).toStdString(),
+                       ErrorKind::BadInput);
     return id;
 }
 

@@ -67,7 +67,7 @@ qint32 Shell_NotifyIconA(quint32 dwMessage, NOTIFYICONDATA& lpData)
             tray = new SystemTray(window);
             Trays().insert(key, tray);
             const quint32 callback = lpData.uCallbackMessage;
-            QObject::connect(tray, &SystemTray::mouseMessage, window, [window, callback](int message) {
+            QObject::connect(tray, &SystemTray::MouseMessage, window, [window, callback](int message) {
                 TrayCallbackEvent event(callback, static_cast<quint32>(message));
                 QCoreApplication::sendEvent(window, &event);
             });

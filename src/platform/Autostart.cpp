@@ -19,9 +19,9 @@
 
 namespace {
 
-[[noreturn]] void Fail(const QString& message)
+[[noreturn]] void Fail(const QString& message, ErrorKind kind)
 {
-    throw AppError(message.toStdString());
+    throw AppError(message.toStdString(), kind);
 }
 
 QString Reason(int error)
@@ -76,7 +76,8 @@ QString Program()
 {
     const QString self = QCoreApplication::applicationFilePath();
     if (std::any_of(self.begin(), self.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
-        Fail(QStringLiteral("the path of the program, %1, cannot be written in a desktop entry.").arg(self));
+        Fail(QStringLiteral("the path of the program, %1, cannot be written in a desktop entry.").arg(self),
+             ErrorKind::BadInput);
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("tallyclock"));
     if (!onPath.isEmpty() && QFileInfo(onPath).canonicalFilePath() == QFileInfo(self).canonicalFilePath())
         return QStringLiteral("tallyclock");
@@ -98,22 +99,25 @@ bool OursOrNone(const QString& path)
 {
     struct stat st = {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        if (errno == ENOENT)
+        const int error = errno;
+        if (error == ENOENT)
             return false;
-        Fail(QStringLiteral("cannot read %1: %2.").arg(path, Reason(errno)));
+        Fail(QStringLiteral("cannot read %1: %2.").arg(path, Reason(error)), KindOfErrno(error));
     }
     if (S_ISLNK(st.st_mode))
         Fail(QStringLiteral("%1 is a symbolic link, and Tallyclock changes only an entry of its own there. "
                             "Nothing was changed.")
-                 .arg(path));
+                 .arg(path),
+             ErrorKind::Refused);
     QFile file(path);
     if (!S_ISREG(st.st_mode) || !file.open(QIODevice::ReadOnly))
-        Fail(
-            QStringLiteral("cannot read %1: %2.").arg(path, S_ISREG(st.st_mode) ? file.errorString() : Reason(EISDIR)));
+        Fail(QStringLiteral("cannot read %1: %2.").arg(path, S_ISREG(st.st_mode) ? file.errorString() : Reason(EISDIR)),
+             ErrorKind::CannotOpen);
     if (!IsOurs(file.read(64 * 1024)))
         Fail(QStringLiteral("%1 is not the entry Tallyclock writes: it was changed or made by hand. Look at it, "
                             "and remove it to let Tallyclock write its own. Nothing was changed.")
-                 .arg(path));
+                 .arg(path),
+             ErrorKind::Refused);
     return true;
 }
 
@@ -143,7 +147,7 @@ void WriteWhole(const QString& path, const QByteArray& content)
     if (error) {
         if (fd >= 0)
             ::unlink(temp.constData());
-        Fail(QStringLiteral("cannot write %1: %2. Nothing was changed.").arg(path, Reason(error)));
+        Fail(QStringLiteral("cannot write %1: %2. Nothing was changed.").arg(path, Reason(error)), KindOfErrno(error));
     }
 }
 
@@ -173,8 +177,10 @@ int RemoveAutostart(QTextStream& out, QTextStream& err)
             out << "Tallyclock was not set to start when you log in: there is no " << path << '\n';
             return 0;
         }
-        if (::unlink(QFile::encodeName(path).constData()) != 0)
-            Fail(QStringLiteral("cannot remove %1: %2.").arg(path, Reason(errno)));
+        if (::unlink(QFile::encodeName(path).constData()) != 0) {
+            const int error = errno;
+            Fail(QStringLiteral("cannot remove %1: %2.").arg(path, Reason(error)), KindOfErrno(error));
+        }
     } catch (const AppError& e) {
         err << "tallyclock: " << e.what() << '\n';
         return 1;

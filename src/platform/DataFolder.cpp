@@ -33,9 +33,9 @@ QString& ChosenFolder()
     return folder;
 }
 
-[[noreturn]] void Fail(const QString& message)
+[[noreturn]] void Fail(const QString& message, ErrorKind kind)
 {
-    throw AppError(message.toStdString());
+    throw AppError(message.toStdString(), kind);
 }
 
 QString Reason(int error)
@@ -59,8 +59,9 @@ void MakeFolder(const QString& folder)
     }
     if (error == EEXIST && QFileInfo(folder).isDir())
         return;
-    Fail(
-        QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error == EEXIST ? ENOTDIR : error)));
+    if (error == EEXIST)
+        error = ENOTDIR;
+    Fail(QStringLiteral("The folder \"%1\" cannot be made: %2.").arg(folder, Reason(error)), KindOfErrno(error));
 }
 
 namespace {
@@ -74,15 +75,16 @@ public:
     {
         QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.Tallyclock-XXXXXX"));
         const int fd = ::mkstemp(pattern.data());
+        const int error = errno;
         if (fd < 0)
-            Fail(QStringLiteral("No file can be made in \"%1\": %2.").arg(folder, Reason(errno)));
+            Fail(QStringLiteral("No file can be made in \"%1\": %2.").arg(folder, Reason(error)), KindOfErrno(error));
         ::close(fd);
         path_ = QFile::decodeName(pattern);
     }
     ~TempFile() { QFile::remove(path_); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    const QString& path() const { return path_; }
+    const QString& Path() const { return path_; }
 
 private:
     QString path_;
@@ -107,7 +109,8 @@ Sqlite OpenFile(const QString& path, int flags)
     Sqlite owned(db, &sqlite3_close);
     if (rc != SQLITE_OK)
         Fail(QStringLiteral("The database \"%1\" cannot be opened: %2.")
-                 .arg(path, QString::fromUtf8(sqlite3_errstr(rc))));
+                 .arg(path, QString::fromUtf8(sqlite3_errstr(rc))),
+             SqliteErrorKind(rc));
     return owned;
 }
 
@@ -115,7 +118,8 @@ void Check(int rc, sqlite3* db, const QString& path)
 {
     if (rc != SQLITE_OK && rc != SQLITE_DONE)
         Fail(QStringLiteral("The database \"%1\" cannot be written: %2.")
-                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db))));
+                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db))),
+             SqliteErrorKind(rc));
 }
 
 // A backup the program made: a regular file named Tallyclock-YYYY-MM-DD.mdb for a real date.
@@ -145,9 +149,10 @@ bool CopyDatabase(const QString& source, const QString& target, const QString& b
     const bool complete = rc == SQLITE_ROW && sqlite3_column_int(check, 0) == 3;
     sqlite3_finalize(check);
     if ((rc & 0xff) == SQLITE_BUSY)
-        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source));
+        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source), ErrorKind::Locked);
     if (!complete)
-        Fail(QStringLiteral("\"%1\" is not a Tallyclock database that can be read.").arg(source));
+        Fail(QStringLiteral("\"%1\" is not a Tallyclock database that can be read.").arg(source),
+             ErrorKind::NotADatabase);
 
     const Sqlite to = OpenFile(target, SQLITE_OPEN_READWRITE);
     sqlite3_backup* copy = sqlite3_backup_init(to.get(), "main", from.get(), "main");
@@ -158,10 +163,11 @@ bool CopyDatabase(const QString& source, const QString& target, const QString& b
     if (rc == SQLITE_OK)
         return false;
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
-        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source));
+        Fail(QStringLiteral("The database \"%1\" is locked by another program.").arg(source), ErrorKind::Locked);
     if (rc != SQLITE_DONE)
         Fail(QStringLiteral("\"%1\" cannot be copied to \"%2\": %3.")
-                 .arg(source, backup, QString::fromUtf8(sqlite3_errstr(rc))));
+                 .arg(source, backup, QString::fromUtf8(sqlite3_errstr(rc))),
+             SqliteErrorKind(rc));
     return true;
 }
 
@@ -229,15 +235,18 @@ void MakeDatabase(const QString& folder)
     MakeFolder(folder);
     QFile schema(QStringLiteral(":/tallyclock/schema.sql"));
     if (!schema.open(QIODevice::ReadOnly))
-        Fail(QStringLiteral("The program's database schema cannot be read: %1.").arg(schema.errorString()));
+        Fail(QStringLiteral("The program's database schema cannot be read: %1.").arg(schema.errorString()),
+             ErrorKind::Other);
     const TempFile temp(folder);
     {
-        const Sqlite db = OpenFile(temp.path(), SQLITE_OPEN_READWRITE);
+        const Sqlite db = OpenFile(temp.Path(), SQLITE_OPEN_READWRITE);
         Check(sqlite3_exec(db.get(), schema.readAll().constData(), nullptr, nullptr, nullptr), db.get(), target);
     }
     // Another start may have made the file meanwhile: then that one is used.
-    if (!MoveNoReplace(temp.path(), target) && errno != EEXIST)
-        Fail(QStringLiteral("The database \"%1\" cannot be made: %2.").arg(target, Reason(errno)));
+    if (!MoveNoReplace(temp.Path(), target) && errno != EEXIST) {
+        const int error = errno;
+        Fail(QStringLiteral("The database \"%1\" cannot be made: %2.").arg(target, Reason(error)), KindOfErrno(error));
+    }
 }
 
 void BackUpDatabase(const QString& folder, const QDate& today, const std::function<bool()>& goOn)
@@ -248,16 +257,20 @@ void BackUpDatabase(const QString& folder, const QDate& today, const std::functi
     try {
         // Written through, a link would let rotation delete files elsewhere that bear our names.
         if (QFileInfo(backups.path()).isSymLink())
-            Fail(QStringLiteral("\"%1\" is a symbolic link, not a folder of the program's own.").arg(backups.path()));
+            Fail(QStringLiteral("\"%1\" is a symbolic link, not a folder of the program's own.").arg(backups.path()),
+                 ErrorKind::Refused);
         MakeFolder(backups.path());
         if (BackupDate(QFileInfo(backups.filePath(name))).isValid())
             return;
         const TempFile temp(backups.path());
-        if (!CopyDatabase(source, temp.path(), backups.filePath(name), goOn))
+        if (!CopyDatabase(source, temp.Path(), backups.filePath(name), goOn))
             return;
         // Whatever stands under today's name was not made by the program: it stays.
-        if (!MoveNoReplace(temp.path(), backups.filePath(name)))
-            Fail(QStringLiteral("\"%1\" cannot be made: %2.").arg(backups.filePath(name), Reason(errno)));
+        if (!MoveNoReplace(temp.Path(), backups.filePath(name))) {
+            const int error = errno;
+            Fail(QStringLiteral("\"%1\" cannot be made: %2.").arg(backups.filePath(name), Reason(error)),
+                 KindOfErrno(error));
+        }
         RemoveOldBackups(backups, today);
     } catch (const AppError& e) {
         qWarning("Tallyclock: no backup of %s today: %s", qUtf8Printable(source), e.what());

@@ -31,9 +31,9 @@ void Report(const QString& text)
         Observer()(text);
 }
 
-[[noreturn]] void Fail(const QString& message)
+[[noreturn]] void Fail(const QString& message, ErrorKind kind = ErrorKind::Other)
 {
-    throw AppError(message.toStdString());
+    throw AppError(message.toStdString(), kind);
 }
 
 // The statement as SQLite can take it: a lone half of a surrogate pair (a character cut in two)
@@ -72,7 +72,8 @@ Translated Translate(const QString& text)
             // a # inside it is just a character.
             const int j = ClosingQuote(text, i + 1, c);
             if (j < 0)
-                Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text));
+                Fail(QStringLiteral("The statement has text without its closing quote:\n%1").arg(text),
+                     ErrorKind::BadInput);
             out.sql += QStringView(text).mid(i, j - i + 1);
             i = j + 1;
             continue;
@@ -80,13 +81,15 @@ Translated Translate(const QString& text)
         if (c == QLatin1Char('#')) {
             const int close = text.indexOf(QLatin1Char('#'), i + 1);
             if (close < 0)
-                Fail(QStringLiteral("The statement has a date without its closing # mark:\n%1").arg(text));
+                Fail(QStringLiteral("The statement has a date without its closing # mark:\n%1").arg(text),
+                     ErrorKind::BadInput);
             const QStringView literal = QStringView(text).mid(i + 1, close - i - 1);
             const auto moment = ReadDateText(literal);
             if (!moment)
                 Fail(QStringLiteral("\"%1\" is not a date and time in this computer's regional format, "
                                     "in the statement:\n%2")
-                         .arg(literal.toString(), text));
+                         .arg(literal.toString(), text),
+                     ErrorKind::BadInput);
             out.dates.push_back(*moment);
             out.sql += QLatin1Char('?');
             i = close + 1;
@@ -155,6 +158,30 @@ QString ConnectionStringForFile(const QString& path)
     return QStringLiteral("DRIVER=%1;DBQ=%2;").arg(kDriver, file);
 }
 
+ErrorKind SqliteErrorKind(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ErrorKind::Locked;
+    case SQLITE_READONLY:
+        return ErrorKind::ReadOnly;
+    case SQLITE_FULL:
+        return ErrorKind::Full;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return ErrorKind::Damaged;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        return ErrorKind::CannotOpen;
+    case SQLITE_CONSTRAINT:
+        return ErrorKind::Refused;
+    default:
+        return ErrorKind::Other;
+    }
+}
+
 int CompareNames(QStringView a, QStringView b)
 {
     static QCollator collator = [] {
@@ -187,20 +214,23 @@ void Connection::Open(const QString& connectionString, Access access)
         Fail(QStringLiteral("The database connection is already open."));
     QString driver, path;
     if (!ParseConnectionString(connectionString, driver, path))
-        Fail(QStringLiteral("The database connection string cannot be read: %1").arg(connectionString));
+        Fail(QStringLiteral("The database connection string cannot be read: %1").arg(connectionString),
+             ErrorKind::BadInput);
     if (driver.compare(kDriver, Qt::CaseInsensitive) != 0)
         Fail(QStringLiteral("The database driver \"%1\" is not known; the program reads \"%2\" files.")
-                 .arg(driver, kDriver));
+                 .arg(driver, kDriver),
+             ErrorKind::BadInput);
     if (path.isEmpty())
-        Fail(QStringLiteral("The database connection string names no file."));
+        Fail(QStringLiteral("The database connection string names no file."), ErrorKind::BadInput);
     const QFileInfo info(path);
     if (!info.exists())
-        Fail(QStringLiteral("The database file \"%1\" does not exist.").arg(path));
+        Fail(QStringLiteral("The database file \"%1\" does not exist.").arg(path), ErrorKind::CannotOpen);
     if (info.isDir())
-        Fail(QStringLiteral("\"%1\" is a folder, not a database file.").arg(path));
+        Fail(QStringLiteral("\"%1\" is a folder, not a database file.").arg(path), ErrorKind::NotADatabase);
     // Opening a named pipe or a device would wait for a writer forever.
     if (!info.isFile())
-        Fail(QStringLiteral("\"%1\" is not a regular file, so it cannot be a database file.").arg(path));
+        Fail(QStringLiteral("\"%1\" is not a regular file, so it cannot be a database file.").arg(path),
+             ErrorKind::NotADatabase);
 
     sqlite3* db = nullptr;
     const QByteArray file = path.toUtf8();
@@ -210,7 +240,7 @@ void Connection::Open(const QString& connectionString, Access access)
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         sqlite3_close_v2(db);
-        Fail(QStringLiteral("The database file \"%1\" cannot be opened: %2.").arg(path, msg));
+        Fail(QStringLiteral("The database file \"%1\" cannot be opened: %2.").arg(path, msg), SqliteErrorKind(rc));
     }
     db_ = db;
     path_ = path;
@@ -244,11 +274,12 @@ void Connection::Open(const QString& connectionString, Access access)
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
         st.reset();
         if (prc != SQLITE_DONE) {
+            const ErrorKind kind = SqliteErrorKind(prc);
             if ((prc & 0xff) == SQLITE_NOTADB)
-                Fail(QStringLiteral("The file \"%1\" is not a database.").arg(path));
-            if ((prc & 0xff) == SQLITE_BUSY || (prc & 0xff) == SQLITE_LOCKED)
-                Fail(QStringLiteral("The database file \"%1\" is locked by another program.").arg(path));
-            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, msg));
+                Fail(QStringLiteral("The file \"%1\" is not a database.").arg(path), ErrorKind::NotADatabase);
+            if (kind == ErrorKind::Locked)
+                Fail(QStringLiteral("The database file \"%1\" is locked by another program.").arg(path), kind);
+            Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.").arg(path, msg), kind);
         }
         QStringList missing;
         if (!hasProject)
@@ -259,7 +290,8 @@ void Connection::Open(const QString& connectionString, Access access)
             missing << QStringLiteral("the query qryProject");
         if (!missing.isEmpty())
             Fail(QStringLiteral("The file \"%1\" is not a Tallyclock database: it lacks %2.")
-                     .arg(path, missing.join(QStringLiteral(", "))));
+                     .arg(path, missing.join(QStringLiteral(", "))),
+                 ErrorKind::NotADatabase);
         // A record number past 2147483647 cannot be read back, and the list would no longer
         // load: such an insert is undone. Temporary triggers, so files made elsewhere are
         // covered and the file itself is left as it is.
@@ -271,7 +303,8 @@ void Connection::Open(const QString& connectionString, Access access)
             "BEGIN SELECT RAISE(ABORT, 'the database has no record number left for a new time period'); END;";
         if (sqlite3_exec(db_, guards, nullptr, nullptr, nullptr) != SQLITE_OK)
             Fail(QStringLiteral("The database file \"%1\" cannot be read: %2.")
-                     .arg(path, QString::fromUtf8(sqlite3_errmsg(db_))));
+                     .arg(path, QString::fromUtf8(sqlite3_errmsg(db_))),
+                 SqliteErrorKind(sqlite3_extended_errcode(db_)));
         if (access == Access::ReadOnly) {
             if (sqlite3_exec(db_, "PRAGMA query_only=1", nullptr, nullptr, nullptr) != SQLITE_OK)
                 Fail(QStringLiteral("The database file \"%1\" cannot be opened for reading only.").arg(path));
@@ -295,28 +328,25 @@ void Connection::Raise(const QString& what, const QString& sql) const
     // In the user's words: SQLite's own text only where it is written for users, as the
     // message of a trigger that refuses a change.
     const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+    const ErrorKind kind = SqliteErrorKind(code);
     QString reason;
-    switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
+    switch (kind) {
+    case ErrorKind::Locked:
         reason = QStringLiteral("the database file \"%1\" is locked by another program").arg(path_);
         break;
-    case SQLITE_READONLY:
+    case ErrorKind::ReadOnly:
         reason = QStringLiteral("the database file \"%1\" is read-only").arg(path_);
         break;
-    case SQLITE_FULL:
+    case ErrorKind::Full:
         reason = QStringLiteral("the disk that holds the database file \"%1\" is full").arg(path_);
         break;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
+    case ErrorKind::Damaged:
         reason = QStringLiteral("the database file \"%1\" is damaged").arg(path_);
         break;
-    case SQLITE_IOERR:
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
+    case ErrorKind::CannotOpen:
         reason = QStringLiteral("the database file \"%1\" cannot be read or written").arg(path_);
         break;
-    case SQLITE_CONSTRAINT:
+    case ErrorKind::Refused:
         reason = code == SQLITE_CONSTRAINT_TRIGGER ? QString::fromUtf8(sqlite3_errmsg(db_))
                                                    : QStringLiteral("a value breaks one of the database's rules");
         break;
@@ -324,7 +354,7 @@ void Connection::Raise(const QString& what, const QString& sql) const
         reason = QStringLiteral("the database cannot carry out the statement");
         break;
     }
-    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, reason, sql));
+    Fail(QStringLiteral("%1: %2. The statement was:\n%3").arg(what, reason, sql), kind);
 }
 
 Statement Connection::Prepare(const QString& sql, const QString& what)
@@ -339,13 +369,13 @@ Statement Connection::Prepare(const QString& sql, const QString& what)
         Raise(what, sql);
     Statement st(raw);
     if (!st)
-        Fail(QStringLiteral("The statement is empty."));
+        Fail(QStringLiteral("The statement is empty."), ErrorKind::BadInput);
     // A second statement after the first is never ours: refuse it rather than ignore it.
     const auto* rest = static_cast<const char16_t*>(tail);
     const auto* end = reinterpret_cast<const char16_t*>(t.sql.utf16()) + t.sql.size();
     for (; rest && rest < end; ++rest) {
         if (!QChar(*rest).isSpace() && *rest != u';')
-            Fail(QStringLiteral("The text holds more than one statement:\n%1").arg(sql));
+            Fail(QStringLiteral("The text holds more than one statement:\n%1").arg(sql), ErrorKind::BadInput);
     }
     for (size_t k = 0; k < t.dates.size(); ++k) {
         if (sqlite3_bind_double(st.get(), static_cast<int>(k) + 1, t.dates[k]) != SQLITE_OK) {
@@ -449,7 +479,7 @@ void Connection::Detach(RecordSet* rs)
 namespace {
 [[noreturn]] void NullValue()
 {
-    Fail(QStringLiteral("The database holds no value (Null) where the program needs one."));
+    Fail(QStringLiteral("The database holds no value (Null) where the program needs one."), ErrorKind::BadInput);
 }
 } // namespace
 
@@ -460,16 +490,19 @@ qint32 Field::ToInt32() const
     if (value_.typeId() == QMetaType::LongLong) {
         const qint64 v = value_.toLongLong();
         if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
-            Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(v));
+            Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(v),
+                 ErrorKind::BadInput);
         return static_cast<qint32>(v);
     }
     bool ok = false;
     double d = value_.toDouble(&ok);
     if (!ok || !std::isfinite(d))
-        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()));
+        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()),
+             ErrorKind::BadInput);
     d = std::nearbyint(d);
     if (d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max())
-        Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(value_.toString()));
+        Fail(QStringLiteral("The number %1 in the database is too large for the program.").arg(value_.toString()),
+             ErrorKind::BadInput);
     return static_cast<qint32>(d);
 }
 
@@ -480,7 +513,8 @@ double Field::ToDouble() const
     bool ok = false;
     const double d = value_.toDouble(&ok);
     if (!ok)
-        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()));
+        Fail(QStringLiteral("The database holds \"%1\" where the program needs a number.").arg(value_.toString()),
+             ErrorKind::BadInput);
     return d;
 }
 
@@ -524,11 +558,10 @@ void RecordSet::Step()
         return;
     eof_ = true;
     if (rc != SQLITE_DONE) {
-        Connection* c = connection_;
+        // Only an open result set steps, so its connection is there to say why.
+        const Connection& c = *connection_;
         Close();
-        if (c)
-            c->Raise(QStringLiteral("The data could not be read"), sql_);
-        Fail(QStringLiteral("The database could not read the result of:\n%1").arg(sql_));
+        c.Raise(QStringLiteral("The data could not be read"), sql_);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppError.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -27,6 +29,9 @@ int CompareNames(QStringView a, QStringView b);
 // path + ";". A path that holds ';', '{' or '}', or begins with a blank, is written between
 // braces with each '}' doubled. Every connection string made from a path comes from here.
 QString ConnectionStringForFile(const QString& path);
+
+// The kind of an SQLite result code (extended or not).
+ErrorKind SqliteErrorKind(int code);
 
 // The index that lets a span of time be read without reading every period: the periods that
 // last from zero to one day (nearly all) in start order, the others (longer, negative, or
@@ -82,7 +87,8 @@ public:
 private:
     friend class RecordSet;
     Statement Prepare(const QString& sql, const QString& what);
-    void Raise(const QString& what, const QString& sql) const;
+    // Raises the connection's last SQLite error as an AppError of its kind.
+    [[noreturn]] void Raise(const QString& what, const QString& sql) const;
     void Transaction(const QString& step, const char* sql, const QString& what);
     void Detach(RecordSet* rs);
 

@@ -353,11 +353,11 @@ class Reader
 public:
     Reader(QStringView text, const Formats& f) : s_(text), f_(f) { }
 
-    int pos() const { return pos_; }
-    void setPos(int p) { pos_ = p; }
-    bool atEnd() const { return pos_ >= s_.size(); }
+    int Pos() const { return pos_; }
+    void SetPos(int p) { pos_ = p; }
+    bool AtEnd() const { return pos_ >= s_.size(); }
 
-    int digitAt(int i) const
+    int DigitAt(int i) const
     {
         if (i >= s_.size())
             return -1;
@@ -371,12 +371,12 @@ public:
     }
 
     // Reads 1 to maxDigits digits; returns the count read (0 when none).
-    int number(int maxDigits, int& value)
+    int Number(int maxDigits, int& value)
     {
         value = 0;
         int k = 0;
         while (k < maxDigits) {
-            const int d = digitAt(pos_ + k);
+            const int d = DigitAt(pos_ + k);
             if (d < 0)
                 break;
             value = value * 10 + d;
@@ -386,7 +386,7 @@ public:
         return k;
     }
 
-    bool literal(const QString& lit)
+    bool Literal(const QString& lit)
     {
         int i = 0;
         while (i < lit.size()) {
@@ -395,13 +395,13 @@ public:
                 // A blank in the pattern takes one or more blanks of any kind.
                 while (i < lit.size() && IsSpaceChar(lit.at(i)))
                     ++i;
-                if (atEnd() || !IsSpaceChar(s_.at(pos_)))
+                if (AtEnd() || !IsSpaceChar(s_.at(pos_)))
                     return false;
-                while (!atEnd() && IsSpaceChar(s_.at(pos_)))
+                while (!AtEnd() && IsSpaceChar(s_.at(pos_)))
                     ++pos_;
                 continue;
             }
-            if (atEnd() || s_.at(pos_).toCaseFolded() != c.toCaseFolded())
+            if (AtEnd() || s_.at(pos_).toCaseFolded() != c.toCaseFolded())
                 return false;
             ++pos_;
             ++i;
@@ -409,7 +409,7 @@ public:
         return true;
     }
 
-    bool word(const QString& w)
+    bool Word(const QString& w)
     {
         if (w.isEmpty() || s_.size() - pos_ < w.size())
             return false;
@@ -419,13 +419,13 @@ public:
         return true;
     }
 
-    void skipSpaces()
+    void SkipSpaces()
     {
-        while (!atEnd() && IsSpaceChar(s_.at(pos_)))
+        while (!AtEnd() && IsSpaceChar(s_.at(pos_)))
             ++pos_;
     }
 
-    bool nextIsSpace() const { return !atEnd() && IsSpaceChar(s_.at(pos_)); }
+    bool NextIsSpace() const { return !AtEnd() && IsSpaceChar(s_.at(pos_)); }
 
 private:
     QStringView s_;
@@ -440,7 +440,7 @@ private:
 bool ReadNumber(Reader& r, int& field)
 {
     int v = 0;
-    if (r.number(2, v) == 0)
+    if (r.Number(2, v) == 0)
         return false;
     field = v;
     return true;
@@ -450,7 +450,7 @@ bool ReadNumber(Reader& r, int& field)
 int ReadName(Reader& r, const QLocale& loc, int count, QString (QLocale::*name)(int, QLocale::FormatType) const)
 {
     for (int k = 1; k <= count; ++k) {
-        if (r.word((loc.*name)(k, QLocale::LongFormat)) || r.word((loc.*name)(k, QLocale::ShortFormat)))
+        if (r.Word((loc.*name)(k, QLocale::LongFormat)) || r.Word((loc.*name)(k, QLocale::ShortFormat)))
             return k;
     }
     return 0;
@@ -471,7 +471,7 @@ bool ReadMonth(Reader& r, const Token& t, const Formats& f, Fields& out)
 bool ReadYear(Reader& r, Fields& out)
 {
     int v = 0;
-    const int digits = r.number(4, v);
+    const int digits = r.Number(4, v);
     if (digits != 2 && digits != 4)
         return false;
     out.year = v;
@@ -491,9 +491,9 @@ bool ReadAmPm(Reader& r, const Formats& f, Fields& out)
 {
     // The longer marker first, in case one begins with the other.
     const bool amFirst = f.am.size() >= f.pm.size();
-    if (r.word(amFirst ? f.am : f.pm))
+    if (r.Word(amFirst ? f.am : f.pm))
         out.ampm = amFirst ? 1 : 2;
-    else if (r.word(amFirst ? f.pm : f.am))
+    else if (r.Word(amFirst ? f.pm : f.am))
         out.ampm = amFirst ? 2 : 1;
     else
         return false;
@@ -507,10 +507,10 @@ bool ReadLiteral(Reader& r, const Pattern& p, size_t i)
     const bool besideAmPm = (i + 1 < p.size() && p[i + 1].kind == Token::AmPm)
         || (i > 0 && p[i - 1].kind == Token::AmPm);
     if (besideAmPm && p[i].text.trimmed().isEmpty()) {
-        r.skipSpaces();
+        r.SkipSpaces();
         return true;
     }
-    return r.literal(p[i].text);
+    return r.Literal(p[i].text);
 }
 
 // Matches the pattern at the reader's position; on success the fields are filled.
@@ -591,11 +591,11 @@ bool ValidTime(const Fields& fl, QTime& time)
 // Reads a time of day from the reader's position to the end of the text.
 bool ReadTime(Reader& r, const Formats& f, QTime& time)
 {
-    const int start = r.pos();
+    const int start = r.Pos();
     for (const auto& p : f.times) {
-        r.setPos(start);
+        r.SetPos(start);
         Fields fl;
-        if (Match(r, p, f, fl, true) && r.atEnd() && ValidTime(fl, time))
+        if (Match(r, p, f, fl, true) && r.AtEnd() && ValidTime(fl, time))
             return true;
     }
     return false;
@@ -614,7 +614,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time)
 {
     const double limit = 3.0e6; // well past the year 9999 on both sides
     if (!std::isfinite(moment) || moment < -limit || moment > limit)
-        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString() + " is not a date and time.");
+        throw AppError("The value " + QString::number(moment, 'g', 17).toStdString() + " is not a date and time.",
+                       ErrorKind::BadInput);
     const qint64 total = std::llround(moment * kSecondsPerDay);
     qint64 days = total / kSecondsPerDay;
     qint64 secs = total % kSecondsPerDay;
@@ -626,7 +627,8 @@ void DateTimeFromMoment(double moment, QDate& date, QTime& time)
     time = QTime(0, 0).addSecs(static_cast<int>(secs));
     if (date.year() < kFirstYear || date.year() > kLastYear)
         throw AppError("The value " + QString::number(moment, 'g', 17).toStdString()
-                       + " is not a date and time between the years 100 and 9999.");
+                           + " is not a date and time between the years 100 and 9999.",
+                       ErrorKind::BadInput);
 }
 
 QString GeneralDateText(double moment)
@@ -676,18 +678,18 @@ std::optional<double> ReadDateText(QStringView text)
     Fields fl;
     QDate date;
     if (Match(r, f.date, f, fl, false) && ValidDate(fl, date)) {
-        if (r.atEnd())
+        if (r.AtEnd())
             return MomentFromDateTime(date, QTime(0, 0));
-        if (r.nextIsSpace()) {
-            r.skipSpaces();
+        if (r.NextIsSpace()) {
+            r.SkipSpaces();
             QTime time;
-            if (!r.atEnd() && ReadTime(r, f, time))
+            if (!r.AtEnd() && ReadTime(r, f, time))
                 return MomentFromDateTime(date, time);
         }
     }
     // Not a date, or a date with something after it that is no time: perhaps a time alone
     // (in some regions "17.42.21" could begin like a date).
-    r.setPos(0);
+    r.SetPos(0);
     QTime time;
     if (ReadTime(r, f, time))
         return MomentFromDateTime(kDayZero, time);
@@ -732,7 +734,7 @@ double MinutesFromDays(double days)
 {
     const double minutes = days * 1440.0;
     if (!std::isfinite(minutes))
-        throw AppError("Overflow: a total time cannot be shown in minutes.");
+        throw AppError("Overflow: a total time cannot be shown in minutes.", ErrorKind::BadInput);
     return minutes;
 }
 
@@ -741,7 +743,7 @@ QString MinutesText(double minutes, const QLocale& locale)
     // nearbyint rounds in the default mode, to nearest with ties to even.
     double tenths = std::nearbyint(minutes * 10.0);
     if (!std::isfinite(tenths))
-        throw AppError("The total time is too large to show.");
+        throw AppError("The total time is too large to show.", ErrorKind::BadInput);
     if (tenths == 0.0)
         tenths = 0.0; // no "-0"
     QLocale loc = locale;

@@ -7,13 +7,13 @@
 
 namespace {
 
-SystemTray::Recorder& recorder()
+SystemTray::Recorder& CurrentRecorder()
 {
     static SystemTray::Recorder instance;
     return instance;
 }
 
-std::optional<bool>& availabilityOverride()
+std::optional<bool>& AvailabilityOverride()
 {
     static std::optional<bool> instance;
     return instance;
@@ -38,6 +38,10 @@ SystemTray::SystemTray(QObject* parent) : QObject(parent)
         // On the XEmbed road Qt would pop a context menu up itself on the right press.
         if (road_ == Road::XEmbed)
             icon_.setContextMenu(nullptr);
+        // Qt's XEmbed icon serves X11 alone: elsewhere (Wayland) its watch for the tray's window
+        // finds no such signal and only warns, and no tray of that kind ever comes.
+        if (road_ == Road::XEmbed && QGuiApplication::platformName() != QLatin1String("xcb"))
+            road_ = Road::None;
     }
     // QSystemTrayIcon reports presses only (Context on the right press, on X11); it serves
     // where Qt's own tray widget is absent, i.e. a D-Bus StatusNotifier host.
@@ -52,8 +56,9 @@ bool SystemTray::Add(const QIcon& icon, const QString& tooltip)
     icon_.setToolTip(tooltip);
     added_ = true;
     // Shown even without a notification area: Qt puts the icon in one that turns up later.
-    // Headless platforms never have one, and there Qt's X11 tray code only warns.
-    if (!IsHeadless())
+    // Without a road (headless platforms, Wayland without a StatusNotifierItem host) none
+    // comes, and there Qt's X11 tray code only warns.
+    if (road_ != Road::None)
         icon_.show();
     attachRetries_ = 0;
     AttachToTrayWidget();
@@ -86,8 +91,8 @@ bool SystemTray::Delete()
 
 bool SystemTray::IsAvailable()
 {
-    if (availabilityOverride())
-        return *availabilityOverride();
+    if (AvailabilityOverride())
+        return *AvailabilityOverride();
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
@@ -122,17 +127,17 @@ QString SystemTray::Tooltip() const
 
 void SystemTray::SetRecorder(Recorder newRecorder)
 {
-    recorder() = std::move(newRecorder);
+    CurrentRecorder() = std::move(newRecorder);
 }
 
 void SystemTray::SetAvailabilityOverride(std::optional<bool> available)
 {
-    availabilityOverride() = available;
+    AvailabilityOverride() = available;
 }
 
 void SystemTray::InjectMouseMessage(int message)
 {
-    emit mouseMessage(message);
+    emit MouseMessage(message);
 }
 
 // Windows' numbering: a double-click arrives as down, up, double-click, up, which is also
@@ -233,11 +238,11 @@ void SystemTray::Activated(QSystemTrayIcon::ActivationReason reason)
 void SystemTray::PostMessage(int message)
 {
     QMetaObject::invokeMethod(
-        this, [this, message] { emit mouseMessage(message); }, Qt::QueuedConnection);
+        this, [this, message] { emit MouseMessage(message); }, Qt::QueuedConnection);
 }
 
 void SystemTray::Record(Operation operation, bool result) const
 {
-    if (recorder())
-        recorder()(Call{operation, icon_.toolTip(), result});
+    if (CurrentRecorder())
+        CurrentRecorder()(Call{operation, icon_.toolTip(), result});
 }

@@ -14,14 +14,14 @@ class QWidget;
 
 // The program's icon in the notification area. Add, Modify and Delete answer like the
 // shell's icon service: true when the icon is in a notification area. The icon's mouse
-// events arrive as mouseMessage with the window-message numbers the rest of the program
+// events arrive as MouseMessage with the window-message numbers the rest of the program
 // expects (a release of the right button is 517).
 class SystemTray : public QObject
 {
     Q_OBJECT
 
 public:
-    enum MouseMessage {
+    enum WindowMessage {
         MouseMove = 512,
         LeftButtonDown = 513,
         LeftButtonUp = 514,
@@ -35,7 +35,7 @@ public:
 
     // How the icon reaches the notification area. Qt chooses when the icon is made, for the
     // whole process: a StatusNotifierItem over D-Bus where such a host is registered, else its
-    // own XEmbed widget. Headless platforms have neither.
+    // own XEmbed widget, which needs X11. Headless platforms have neither.
     enum class Road { None, XEmbed, StatusNotifierItem };
 
     // One call as the recorder sees it; Delete carries the tooltip the icon had.
@@ -80,7 +80,7 @@ public:
     static int MessageForActivation(QSystemTrayIcon::ActivationReason reason);
 
 signals:
-    void mouseMessage(int message);
+    void MouseMessage(int message);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,11 +8,22 @@ class tst_clsProject : public QObject
     Q_OBJECT
 
 private slots:
-    // With no project to stand on, MoveFirst still says true; IDs and times raise an error,
-    // texts read empty and writes change nothing.
-    void emptyList()
+    // An added project is current; the cursor stays on the last. Emptied, the list still says
+    // true to MoveFirst; IDs and times raise an error, texts read empty and writes change nothing.
+    void walkAndReset()
     {
         clsProject p;
+        for (int id : {10, 20, 30}) {
+            p.Add(id, QString(), QString());
+            QCOMPARE(p.ProjectID(), id);
+        }
+        QVERIFY(p.MoveFirst());
+        QVERIFY(p.MoveNext());
+        QVERIFY(p.MoveNext());
+        QVERIFY(!p.MoveNext());
+        QCOMPARE(p.ProjectID(), 30);
+        p.Reset();
+        QCOMPARE(p.Count(), 0);
         QVERIFY(p.MoveFirst());
         QVERIFY(!p.MoveNext());
         QVERIFY_THROWS_EXCEPTION(AppError, p.ProjectID());
@@ -20,23 +31,6 @@ private slots:
         p.Name(QStringLiteral("x"));
         p.TotalTime(1.5);
         QCOMPARE(p.Name() + p.Description(), QString());
-    }
-
-    void walkAndReset()
-    {
-        clsProject p;
-        for (int id : {10, 20, 30}) {
-            p.Add(id, QString(), QString());
-            QCOMPARE(p.ProjectID(), id); // an added project is current
-        }
-        QVERIFY(p.MoveFirst());
-        QVERIFY(p.MoveNext());
-        QVERIFY(p.MoveNext());
-        QVERIFY(!p.MoveNext()); // stays on the last
-        QCOMPARE(p.ProjectID(), 30);
-        p.Reset();
-        QCOMPARE(p.Count(), 0);
-        QVERIFY_THROWS_EXCEPTION(AppError, p.ProjectID());
     }
 
     void gotoID()

@@ -1,8 +1,5 @@
 #include "TestDb.h"
 
-#include "platform/AppError.h"
-#include "platform/Database.h"
-
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -10,27 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <thread>
 
-namespace {
-
-// The AppError's message, or a marker when none is raised.
-QString ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return QString::fromStdString(e.what());
-    }
-    return QStringLiteral("<no error>");
-}
-
-} // namespace
-
-// The connection and result set over real SQLite files: what they refuse and why, locks and
-// read-only files.
+// The connection and result set over real SQLite files: what they refuse and as what, locks
+// and read-only files.
 class tst_Database : public QObject
 {
     Q_OBJECT
@@ -38,43 +18,62 @@ class tst_Database : public QObject
 private slots:
     void init() { QLocale::setDefault(QLocale(QStringLiteral("en_US"))); }
 
-    // The test's folder holds a folder "sub", an empty file and a text file.
-    void openRefusesWhatIsNoDatabase_data()
+    // Files of the test's folder that are no database, and statements that cannot or may not
+    // be carried out: the database's last record numbers are taken, the next ones could not be
+    // read back. Nothing is stored.
+    void refusals_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected"); // %1 the file's path
-        const auto row = [](const char* file, const char* expected) {
-            QTest::addRow("%s", file) << QString::fromUtf8(file) << QString::fromUtf8(expected);
-        };
-        row("sub", "\"%1\" is a folder, not a database file.");
-        row("empty.mdb",
-            "The file \"%1\" is not a Tallyclock database: it lacks the table tblProject, the table tblTimePeriod, "
-            "the query qryProject.");
-        row("text.mdb", "The file \"%1\" is not a database.");
-        row("pipe.mdb", "\"%1\" is not a regular file, so it cannot be a database file.");
+        QTest::addColumn<QString>("target"); // a file to open, or a statement (with a blank)
+        QTest::addColumn<ErrorKind>("kind");
+        const QString project = "INSERT INTO tblProject(Name,Description) VALUES";
+        const QString period = "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES";
+        // clang-format off
+        QTest::newRow("folder") << "sub" << ErrorKind::NotADatabase;
+        QTest::newRow("empty file") << "empty.mdb" << ErrorKind::NotADatabase;
+        QTest::newRow("text file") << "text.mdb" << ErrorKind::NotADatabase;
+        QTest::newRow("named pipe") << "pipe.mdb" << ErrorKind::NotADatabase;
+        QTest::newRow("missing file") << "missing.mdb" << ErrorKind::CannotOpen;
+        QTest::newRow("unreadable date") << period + "(1,#31/12/2026#,#1/1/2027#)" << ErrorKind::BadInput;
+        QTest::newRow("unclosed date") << period + "(1,#1/1/2027,1)" << ErrorKind::BadInput;
+        QTest::newRow("unclosed quote") << project + "('a,b)" << ErrorKind::BadInput;
+        QTest::newRow("two statements") << project + "('a','b'); DELETE FROM tblTimePeriod" << ErrorKind::BadInput;
+        QTest::newRow("no such table") << "DELETE FROM tblNothing" << ErrorKind::Other;
+        QTest::newRow("Null name") << project + "(NULL,'b')" << ErrorKind::Refused;
+        QTest::newRow("no project number left") << project + "('a','b')" << ErrorKind::Refused;
+        QTest::newRow("no period number left") << period + "(1,#1/1/2027#,#1/2/2027#)" << ErrorKind::Refused;
+        // clang-format on
     }
-    void openRefusesWhatIsNoDatabase()
+    void refusals()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, expected);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-        QVERIFY(QFile(dir.filePath(QStringLiteral("empty.mdb"))).open(QIODevice::WriteOnly));
-        QFile text(dir.filePath(QStringLiteral("text.mdb")));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray("Not SQLite\n").repeated(100)) > 0);
-        text.close();
-        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.mdb"))).constData(), 0600), 0);
-        const QString path = dir.filePath(file);
+        QFETCH(QString, target);
+        QFETCH(ErrorKind, kind);
+        TempDatabase db;
+        db.exec("INSERT INTO tblTimePeriod VALUES(2147483647,1,1,2)");
+        db.exec("INSERT INTO sqlite_sequence VALUES('tblProject',2147483647)");
+        const QDir dir(db.folder());
+        QVERIFY(dir.mkdir("sub") && QFile(dir.filePath("empty.mdb")).open(QFile::WriteOnly));
+        QVERIFY(QFile::copy(":/tallyclock/schema.sql", dir.filePath("text.mdb")));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe.mdb")).constData(), 0600), 0);
+        const bool sql = target.contains(' ');
         Connection cn;
-        QCOMPARE(ErrorOf([&] { cn.Open(ConnectionStringForFile(path)); }), expected.arg(path));
-        QVERIFY(!cn.IsOpen());
+        if (sql)
+            cn.Open(db.connectionString());
+        QCOMPARE(
+            ErrorKindOf([&] { sql ? cn.Execute(target) : cn.Open(ConnectionStringForFile(db.folder() + target)); }),
+            kind);
+        QCOMPARE(cn.IsOpen(), sql);
+        cn.Close();
+        QCOMPARE(db.rows("SELECT (SELECT COUNT(*) FROM tblProject), COUNT(*) FROM tblTimePeriod")[0],
+                 QVariantList({0, 1}));
     }
 
     // A database made before the span index gets it, as the schema writes it, from the first
-    // connection that may write, and from no other.
-    void spanIndexAdded()
+    // connection that may write, and from no other. A column past the last is an error; closing
+    // the connection ends its result sets.
+    void spanIndexAndResultSets()
     {
         TempDatabase db;
+        db.insertProject("a");
         const QString sql = QStringLiteral("SELECT sql FROM sqlite_master WHERE name='%1'").arg(kSpanIndex);
         const QVariant made = db.scalar(sql);
         db.exec(QStringLiteral("DROP INDEX %1").arg(kSpanIndex));
@@ -84,9 +83,14 @@ private slots:
         QVERIFY(db.scalar(sql).isNull());
         cn.Open(db.connectionString());
         QCOMPARE(db.scalar(sql), made);
+        RecordSet rs;
+        rs.Open("SELECT * FROM qryProject", cn);
+        QVERIFY_THROWS_EXCEPTION(AppError, rs.Fields(4));
+        cn.Close();
+        QVERIFY(rs.IsEOF());
     }
 
-    // Another program's lock: waited for while it is released in time, else a clear error.
+    // Another program's lock: waited for while it is released in time, else a lock error.
     void locks()
     {
         TempDatabase db;
@@ -95,20 +99,19 @@ private slots:
         const auto close = qScopeGuard([other] { sqlite3_close(other); });
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         std::thread releaser([other] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            QThread::msleep(700);
             sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         });
         Connection cn;
-        const QString waited = ErrorOf([&] { cn.Open(db.connectionString()); });
+        const auto waited = ErrorKindOf([&] { cn.Open(db.connectionString()); });
         releaser.join();
-        QCOMPARE(waited, QStringLiteral("<no error>"));
+        QCOMPARE(waited, std::nullopt);
         cn.Close();
-
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(ErrorOf([&] { cn.Open(db.connectionString()); }),
-                 QStringLiteral("The database file \"%1\" is locked by another program.").arg(db.path()));
+        QCOMPARE(ErrorKindOf([&] { cn.Open(db.connectionString()); }), ErrorKind::Locked);
     }
 
+    // The refusal of a change to a read-only file, in the words the user reads.
     void readOnlyFileOpensButRefusesChanges()
     {
         TempDatabase db;
@@ -121,60 +124,11 @@ private slots:
         const auto restore = qScopeGuard([root] { QVERIFY(!root || seteuid(0) == 0); });
         Connection cn;
         cn.Open(db.connectionString());
-        const QString msg = ErrorOf([&] { cn.Execute(QStringLiteral("DELETE FROM tblProject")); });
+        QString msg;
+        QCOMPARE(ErrorKindOf([&] { cn.Execute(QStringLiteral("DELETE FROM tblProject")); }, &msg), ErrorKind::ReadOnly);
         QVERIFY2(
             msg.startsWith(QStringLiteral("Nothing was stored: the database file \"%1\" is read-only.").arg(db.path())),
             qPrintable(msg));
-    }
-
-    // The database's last record numbers are taken: the next ones could not be read back.
-    void refusedStatements_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char* tag, const QString& sql, const char* expected) {
-            QTest::addRow("%s", tag) << sql << QString::fromUtf8(expected);
-        };
-        const QString project = QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES");
-        const QString period = QStringLiteral("INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES");
-        row("unreadable date", period + "(1,#31/12/2026#,#1/1/2027#)", "\"31/12/2026\" is not a date and time");
-        row("unclosed date", period + "(1,#1/1/2027,1)", "a date without its closing # mark");
-        row("unclosed quote", project + "('a,b)", "text without its closing quote");
-        row("two statements", project + "('a','b'); DELETE FROM tblTimePeriod", "more than one statement");
-        row("no such table", "DELETE FROM tblNothing", "the database cannot carry out the statement.");
-        row("Null name", project + "(NULL,'b')", "a value breaks one of the database's rules.");
-        row("no project number left", project + "('a','b')", "no record number left for a new project.");
-        row("no period number left", period + "(1,#1/1/2027#,#1/2/2027#)",
-            "no record number left for a new time period.");
-    }
-    void refusedStatements()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, expected);
-        TempDatabase db;
-        db.exec(QStringLiteral("INSERT INTO tblTimePeriod VALUES(2147483647,1,1,2)"));
-        db.exec(QStringLiteral("INSERT INTO sqlite_sequence VALUES('tblProject',2147483647)"));
-        Connection cn;
-        cn.Open(db.connectionString());
-        const QString msg = ErrorOf([&] { cn.Execute(sql); });
-        QVERIFY2(msg.contains(expected) && msg.endsWith(sql), qPrintable(msg));
-        cn.Close();
-        const QString counts = QStringLiteral("SELECT (SELECT COUNT(*) FROM tblProject), COUNT(*) FROM tblTimePeriod");
-        QCOMPARE(db.rows(counts).at(0), QVariantList({0, 1}));
-    }
-
-    // A column past the last is an error; closing the connection ends its result sets.
-    void resultSets()
-    {
-        TempDatabase db;
-        db.insertProject(QStringLiteral("a"));
-        Connection cn;
-        cn.Open(db.connectionString());
-        RecordSet rs;
-        rs.Open(QStringLiteral("SELECT * FROM qryProject"), cn);
-        QVERIFY_THROWS_EXCEPTION(AppError, rs.Fields(4));
-        cn.Close();
-        QVERIFY(rs.IsEOF());
     }
 };
 

@@ -6,8 +6,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <memory>
-
 // Stands in for Qt's XEmbed tray widget, which the offscreen platform never creates; the
 // tray finds it by class name, as it finds the real one.
 class QSystemTrayIconSys : public QWidget
@@ -34,7 +32,7 @@ private slots:
         auto widget = std::make_unique<QSystemTrayIconSys>();
         SystemTray tray;
         QList<int> messages;
-        connect(&tray, &SystemTray::mouseMessage, this, [&](int message) {
+        connect(&tray, &SystemTray::MouseMessage, this, [&](int message) {
             messages << message;
             if (message == SystemTray::RightButtonUp)
                 widget.reset();

@@ -1,8 +1,6 @@
 #include "TestDb.h"
 
 #include "modules/modGeneral.h"
-#include "platform/DataFolder.h"
-#include "platform/Database.h"
 
 #include <sqlite3.h>
 
@@ -23,53 +21,30 @@ TempDatabase::~TempDatabase()
         gConnectionString.clear();
 }
 
-QString TempDatabase::connectionString() const
-{
-    return ConnectionStringForFile(path());
-}
-
-// One statement on a connection of its own, the values bound in order; its rows, if any.
-std::vector<QVariantList> TempDatabase::rows(const QString& sql, const QVariantList& values) const
+// One statement on a connection of its own; its rows, if any: whole numbers as numbers, every
+// other value but Null as its text.
+std::vector<QVariantList> TempDatabase::rows(const QString& sql) const
 {
     sqlite3* db = nullptr;
     sqlite3_stmt* st = nullptr;
     sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
-        const std::string msg = sql.toStdString() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
-        throw std::runtime_error(msg);
-    }
-    for (int i = 0; i < values.size(); ++i) {
-        if (values[i].typeId() == QMetaType::QString)
-            sqlite3_bind_text(st, i + 1, values[i].toString().toUtf8().constData(), -1, SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_double(st, i + 1, values[i].toDouble());
-    }
     std::vector<QVariantList> out;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        QVariantList row;
+    const int prepared = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+    int rc = prepared;
+    while (prepared == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+        out.emplace_back();
         for (int c = 0; c < sqlite3_column_count(st); ++c) {
             const int type = sqlite3_column_type(st, c);
-            row << (type == SQLITE_NULL          ? QVariant()
-                        : type == SQLITE_INTEGER ? QVariant(static_cast<qlonglong>(sqlite3_column_int64(st, c)))
-                        : type == SQLITE_FLOAT
-                        ? QVariant(sqlite3_column_double(st, c))
-                        : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)))));
+            const QString t = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)));
+            out.back() << (type == SQLITE_NULL ? QVariant() : type == SQLITE_INTEGER ? QVariant(t.toLongLong()) : t);
         }
-        out.push_back(row);
     }
-    const std::string msg = sql.toStdString() + ": " + sqlite3_errmsg(db);
+    const std::string error = sql.toStdString() + ": " + sqlite3_errmsg(db);
     sqlite3_finalize(st);
     sqlite3_close(db);
     if (rc != SQLITE_DONE)
-        throw std::runtime_error(msg);
+        throw std::runtime_error(error);
     return out;
-}
-
-void TempDatabase::exec(const QString& sql) const
-{
-    rows(sql);
 }
 
 QVariant TempDatabase::scalar(const QString& sql) const
@@ -80,29 +55,24 @@ QVariant TempDatabase::scalar(const QString& sql) const
 
 qint64 TempDatabase::insertProject(const QString& name, const QString& description) const
 {
-    return rows(QStringLiteral("INSERT INTO tblProject(Name,Description) VALUES(?,?) RETURNING ProjectID"),
-                {name, description})
-        .front()
-        .front()
-        .toLongLong();
+    const QString sql = "INSERT INTO tblProject(Name,Description) VALUES('%1','%2') RETURNING ProjectID";
+    return scalar(sql.arg(QString(name).replace('\'', "''"), QString(description).replace('\'', "''"))).toLongLong();
 }
 
 qint64 TempDatabase::insertPeriod(qint64 projectID, double start, double end) const
 {
-    return rows(QStringLiteral(
-                    "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(?,?,?) RETURNING TimePeriodID"),
-                {static_cast<double>(projectID), start, end})
-        .front()
-        .front()
-        .toLongLong();
+    QString sql = "INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(%1,%2,%3) RETURNING TimePeriodID";
+    return scalar(sql.arg(projectID).arg(start, 0, 'g', 17).arg(end, 0, 'g', 17)).toLongLong();
 }
 
-StatementLog::StatementLog()
+std::optional<ErrorKind> ErrorKindOf(const std::function<void()>& code, QString* message)
 {
-    Connection::SetStatementObserver([this](const QString& s) { statements_ << s; });
-}
-
-StatementLog::~StatementLog()
-{
-    Connection::SetStatementObserver({});
+    try {
+        code();
+    } catch (const AppError& e) {
+        if (message)
+            *message = QString::fromStdString(e.what());
+        return e.Kind();
+    }
+    return std::nullopt;
 }

@@ -1,13 +1,16 @@
 #pragma once
 
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
+#include "platform/AppError.h"
 #include "platform/DataFolder.h"
+#include "platform/Database.h"
 #include "platform/Regional.h"
 
 // A moment of the calendar and the clock.
@@ -26,12 +29,12 @@ public:
 
     QString folder() const { return dir_.path() + QLatin1Char('/'); }
     QString path() const { return DatabaseFileIn(dir_.path()); }
-    QString connectionString() const;
+    QString connectionString() const { return ConnectionStringForFile(path()); }
 
     // Raw SQLite access beside the program's own layer, for fixtures and checks.
-    void exec(const QString& sql) const;
+    void exec(const QString& sql) const { rows(sql); }
     QVariant scalar(const QString& sql) const;
-    std::vector<QVariantList> rows(const QString& sql, const QVariantList& values = {}) const;
+    std::vector<QVariantList> rows(const QString& sql) const;
     qint64 insertProject(const QString& name, const QString& description = QStringLiteral(" ")) const;
     qint64 insertPeriod(qint64 projectID, double start, double end) const;
 
@@ -43,11 +46,17 @@ private:
 class StatementLog
 {
 public:
-    StatementLog();
-    ~StatementLog();
+    StatementLog()
+    {
+        Connection::SetStatementObserver([this](const QString& s) { statements_ << s; });
+    }
+    ~StatementLog() { Connection::SetStatementObserver({}); }
     const QStringList& statements() const { return statements_; }
-    void clear() { statements_.clear(); }
 
 private:
     QStringList statements_;
 };
+
+// The kind of the AppError that the code raises, its message into *message; none when the code
+// raises nothing.
+std::optional<ErrorKind> ErrorKindOf(const std::function<void()>& code, QString* message = nullptr);
