@@ -37,23 +37,6 @@ private slots:
         QCOMPARE(ErrorKindOf([] { DaysToMinutes(DBL_MAX); }), ErrorKind::BadInput);
     }
 
-    void statementTexts()
-    {
-        TempDatabase db;
-        StatementLog log;
-        AddProjectRecord("Client's site", QString());
-        AddTimePeriodRecord(7, At(2026, 12, 5, 17, 42, 21), At(2026, 12, 6));
-        LoadProjects();
-        DeleteProjectRecord(12);
-        QCOMPARE(log.statements().join('\n'), R"(INSERT INTO tblProject(Name,Description) VALUES('Client''s site',' ')
-INSERT INTO tblTimePeriod(ProjectID,StartTime,EndTime) VALUES(7,#12/5/2026 5:42:21 PM#,#12/6/2026#)
-SELECT * FROM qryProject ORDER BY Name
-BeginTrans
-DELETE FROM tblTimePeriod WHERE ProjectID=12
-DELETE FROM tblProject WHERE ProjectID=12
-CommitTrans)");
-    }
-
     // Quotes, hash marks and any character are stored as typed; half of a character, as a cut-off
     // paste leaves it, and a NUL are replaced, not refused.
     void textsStoredUnchanged()
