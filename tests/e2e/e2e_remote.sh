@@ -112,10 +112,13 @@ tray_menu "$pid" Down Down Return || fail "cannot choose from the menu"
 periods 3
 commands <<<'0|^Tallyclock shows its window\.$|--show'
 wait_until 5 window_viewable "$win" || fail "--show did not bring the window back"
-kill "$pid" && wait_exit "$pid" 10
+# Killed while timing, the program leaves the timing written down: --status reads it.
+commands <<<'0|^Started timing Beta|--start'
+kill -KILL "$pid"
 wait_until 5 grep -q '"running":false' "$E2E_WORK/follow.log" || fail "the follower missed the end"
+commands <<<'0|^Not running \(timing of Beta since [0-9]+:[0-9]{2} [AP]M not ended\)$|--status'
 kill "$follower"
-expected='false|null false|null true|0 true|1 false|null true|0 false|null true|0 false|null false|null'
+expected='false|null false|null true|0 true|1 false|null true|0 false|null true|0 false|null true|0 true|0'
 lines=$(sed -E 's/.*"timing":(true|false).*"elapsed_minutes":(null|[0-9]+).*/\1|\2/' "$E2E_WORK/follow.log")
 [[ $(tr '\n' ' ' <<<"$lines") == "$expected " ]] || fail "--status --follow printed: $(cat "$E2E_WORK/follow.log")"
 echo "e2e: the commands, --status and its follower did what the menu does"
