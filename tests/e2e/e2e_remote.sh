@@ -114,7 +114,7 @@ commands <<<'0|^Tallyclock shows its window\.$|--show'
 wait_until 5 window_viewable "$win" || fail "--show did not bring the window back"
 # Killed while timing, the program leaves the timing written down: --status reads it.
 commands <<<'0|^Started timing Beta|--start'
-kill -KILL "$pid"
+{ kill -KILL "$pid" && wait "$pid"; } 2>/dev/null
 wait_until 5 grep -q '"running":false' "$E2E_WORK/follow.log" || fail "the follower missed the end"
 commands <<<'0|^Not running \(timing of Beta since [0-9]+:[0-9]{2} [AP]M not ended\)$|--status'
 kill "$follower"
