@@ -41,11 +41,11 @@ periods() {
 }
 
 # ask REQUEST PATTERN [USER]: sent straight to the program's socket, the request gets the greeting
-# and an answer that matches PATTERN.
+# and an answer that matches PATTERN. Another user is refused before any request: only read.
 ask() {
     local said
     said=$(printf '%s\n' "$1" | ${3:+setpriv --reuid="$3" --regid=nogroup --clear-groups} \
-        timeout 10 socat -t 10 - "UNIX-CONNECT:$socket,shut-none")
+        timeout 10 socat -t 10 ${3:+-u} "UNIX-CONNECT:$socket,shut-none" -)
     [[ $said =~ ^\{\"tallyclock\":1\}$'\n'.*$2 ]] || fail "request $1 ${3:-}: answered $said"
 }
 
