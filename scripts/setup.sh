@@ -5,7 +5,7 @@ set -e
 APP_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt6svg6 libsqlite3-dev sqlite3 \
 librsvg2-bin libxss-dev libwayland-dev wayland-protocols"
 TEST_PACKAGES="xvfb xauth openbox trayer xdotool x11-utils imagemagick dbus xfce4-panel xfconf clang \
-libclang-rt-14-dev fonts-liberation clang-format desktop-file-utils appstream dpkg-dev file lintian kwin-wayland"
+libclang-rt-14-dev fonts-liberation clang-format desktop-file-utils appstream dpkg-dev file lintian kwin-wayland socat"
 PACKAGES="$APP_PACKAGES"
 [ "${1:-}" = app ] || PACKAGES="$APP_PACKAGES $TEST_PACKAGES"
 missing=""

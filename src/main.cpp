@@ -1,5 +1,6 @@
 #include "forms/ErrorPolicy.h"
 #include "forms/FormSupport.h"
+#include "forms/RemoteCommands.h"
 #include "forms/frmMain.h"
 #include "platform/AppId.h"
 #include "platform/Clock.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 int main(int argc, char* argv[])
@@ -39,6 +41,7 @@ int main(int argc, char* argv[])
     SingleInstance instance;
     QObject::connect(&instance, &SingleInstance::ShowRequested,
                      [] { RunHandler([] { frmMain().mnuViewProjects_Click(); }); });
+    std::unique_ptr<RemoteCommands> commands;
     // Stopped and waited for on the way out; what it leaves unfinished, the next start makes.
     std::jthread backup;
     bool running = false;
@@ -49,6 +52,7 @@ int main(int argc, char* argv[])
         if (!running)
             return;
         frmMain().Form_Load();
+        commands = std::make_unique<RemoteCommands>(instance);
         // Once the window shows, and only of a database that it opened: a large one takes a while.
         if (folder == UserDataFolder())
             backup = std::jthread([folder, today = CurrentClock().LocalNow().date()](const std::stop_token& stop) {

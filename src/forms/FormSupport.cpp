@@ -89,9 +89,44 @@ QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& capti
     return button;
 }
 
+namespace {
+
+// The innermost HeldMessages, if one exists.
+HeldMessages* gHeld = nullptr;
+
+} // namespace
+
+HeldMessages::HeldMessages(QMessageBox::StandardButton answer) : answer_(answer), outer_(gHeld)
+{
+    gHeld = this;
+}
+
+HeldMessages::~HeldMessages()
+{
+    gHeld = outer_;
+    if (!told.isEmpty())
+        QTimer::singleShot(0, qApp, [told = told] {
+            for (const Message& m : told)
+                MsgBox(m.prompt, QMessageBox::Ok, m.title, m.icon);
+        });
+}
+
+QMessageBox::StandardButton HeldMessages::Take(const QString& prompt, QMessageBox::StandardButtons buttons,
+                                               const QString& title, QMessageBox::Icon icon)
+{
+    if (buttons == QMessageBox::Ok) {
+        told.append({prompt, title, icon});
+        return QMessageBox::Ok;
+    }
+    asked.append(prompt);
+    return buttons.testFlag(answer_) ? answer_ : QMessageBox::Cancel;
+}
+
 QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
                                    QMessageBox::Icon icon, const ButtonCaptions& captions)
 {
+    if (gHeld)
+        return gHeld->Take(prompt, buttons, title, icon);
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();

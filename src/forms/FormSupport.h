@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -88,6 +89,37 @@ using ButtonCaptions = QList<std::pair<QMessageBox::StandardButton, QString>>;
 // closed unanswered.
 QMessageBox::StandardButton MsgBox(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
                                    QMessageBox::Icon icon = QMessageBox::NoIcon, const ButtonCaptions& captions = {});
+
+// While one exists, MsgBox shows nothing at once: for a command given from outside the window,
+// whose caller waits for the answer and cannot see a box. A question (a box with more than OK)
+// is answered with the given button where it offers that one, else with Cancel, and noted in
+// asked. A box with OK alone answers OK, is noted in told, and is shown once this has gone and
+// the program is back in its event loop.
+class HeldMessages
+{
+public:
+    struct Message
+    {
+        QString prompt;
+        QString title;
+        QMessageBox::Icon icon;
+    };
+
+    explicit HeldMessages(QMessageBox::StandardButton answer);
+    ~HeldMessages();
+    HeldMessages(const HeldMessages&) = delete;
+    HeldMessages& operator=(const HeldMessages&) = delete;
+
+    QMessageBox::StandardButton Take(const QString& prompt, QMessageBox::StandardButtons buttons, const QString& title,
+                                     QMessageBox::Icon icon);
+
+    QStringList asked;
+    QList<Message> told;
+
+private:
+    QMessageBox::StandardButton answer_;
+    HeldMessages* outer_;
+};
 
 // The ID in the key of the list's selected entry; none when no entry is selected.
 std::optional<qint32> SelectedID(const ListView& list);

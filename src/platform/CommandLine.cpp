@@ -1,6 +1,7 @@
 #include "platform/CommandLine.h"
 
 #include "platform/Autostart.h"
+#include "platform/RemoteCommandLine.h"
 #include "platform/Settings.h"
 
 #include <QCommandLineParser>
@@ -75,6 +76,7 @@ int RunCommandLine(const QStringList& arguments)
                                          QStringLiteral("Stop starting Tallyclock when you log in."));
     parser.addOptions({help, version, autostart, noAutostart});
     AddSettingOptions(parser);
+    AddRemoteOptions(parser);
 
     if (!parser.parse(arguments)) {
         err << "tallyclock: " << parser.errorText() << " See tallyclock --help.\n";
@@ -97,6 +99,8 @@ int RunCommandLine(const QStringList& arguments)
         out << "tallyclock " << TALLYCLOCK_VERSION << '\n';
         return 0;
     }
+    if (const std::optional<int> remote = RunRemoteOptions(parser, out, err))
+        return *remote;
     const std::optional<int> settings = RunSettingOptions(parser, out, err);
     if (settings && (*settings != 0 || !(parser.isSet(autostart) || parser.isSet(noAutostart))))
         return *settings;

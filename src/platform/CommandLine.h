@@ -2,9 +2,10 @@
 
 #include <QStringList>
 
-// The program's options (--help, --version, --autostart, --no-autostart, and the settings'), handled without a
-// display and without a window. The arguments include the program's name first. Returns the
-// exit status: 0 done, 1 failed, 2 an unknown option or argument.
+// The program's options (--help, --version, --autostart, --no-autostart, the settings' and the
+// commands to the running copy), handled without a display and without a window. The arguments
+// include the program's name first. Returns the exit status: 0 done, 1 failed, 2 an unknown
+// option or argument.
 int RunCommandLine(const QStringList& arguments);
 
 // The arguments without the options that Qt takes itself as it starts the window (-session,

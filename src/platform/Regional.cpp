@@ -738,6 +738,18 @@ double MinutesFromDays(double days)
     return minutes;
 }
 
+qint64 WholeMinutesBetween(double start, double end)
+{
+    // Through whole seconds, as moments hold them: a day fraction of exactly 83 minutes may
+    // come out a hair short of 83.
+    return std::max<qint64>(std::llround((end - start) * kSecondsPerDay) / 60, 0);
+}
+
+QString HoursMinutesText(qint64 minutes)
+{
+    return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString MinutesText(double minutes, const QLocale& locale)
 {
     // nearbyint rounds in the default mode, to nearest with ties to even.

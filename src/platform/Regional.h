@@ -51,6 +51,11 @@ QString IsoDateTimeText(double moment);
 // Days to minutes; raises an AppError when the result is not a finite number.
 double MinutesFromDays(double days);
 
+// The whole minutes from start to end, at least 0: how long a timing has run.
+qint64 WholeMinutesBetween(double start, double end);
+// A number of minutes as hours and minutes, "1:23" (any number of hours): for a line of text.
+QString HoursMinutesText(qint64 minutes);
+
 // Minutes as the main window shows them: rounded to one decimal place, ties to the even
 // digit, shortest form, the regional decimal separator, no digit grouping. Files meant for
 // other programs pass QLocale::c() for a dot.

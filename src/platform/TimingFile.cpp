@@ -111,6 +111,18 @@ QString SetAside(const QString& path)
     return QString();
 }
 
+// The file's timing; none, and why empty, when there is no file.
+std::optional<WrittenTiming> Read(const QString& path, QString& why)
+{
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (file.open(QIODevice::ReadOnly))
+        return Parse(file.read(kMostBytes + 1), why);
+    why = file.errorString();
+    return std::nullopt;
+}
+
 } // namespace
 
 QString TimingFileIn(const QString& folder)
@@ -159,21 +171,19 @@ void RemoveTimingFile(const QString& folder)
 std::optional<WrittenTiming> ReadTimingFile(const QString& folder)
 {
     const QString path = TimingFileIn(folder);
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt;
     QString why;
-    std::optional<WrittenTiming> timing;
-    if (file.open(QIODevice::ReadOnly))
-        timing = Parse(file.read(kMostBytes + 1), why);
-    else
-        why = file.errorString();
-    file.close();
-    if (timing)
+    const std::optional<WrittenTiming> timing = Read(path, why);
+    if (timing || why.isEmpty())
         return timing;
     const QString aside = SetAside(path);
     QString message = QStringLiteral("The record of a running timing \"%1\" cannot be read (%2); ").arg(path, why);
     message += aside.isEmpty() ? QStringLiteral("it could not be set aside either.")
                                : QStringLiteral("it was set aside as \"%1\".").arg(aside);
     throw AppError(message.toStdString());
+}
+
+std::optional<WrittenTiming> PeekTimingFile(const QString& folder)
+{
+    QString why;
+    return Read(TimingFileIn(folder), why);
 }

@@ -31,3 +31,7 @@ void RemoveTimingFile(const QString& folder);
 // The timing written down in the folder; none when there is no file. A file that cannot be read
 // as a timing is renamed aside, never removed, and an AppError says so in one line.
 std::optional<WrittenTiming> ReadTimingFile(const QString& folder);
+
+// The same for a look from outside, which changes nothing: none also when the file cannot be
+// read as a timing.
+std::optional<WrittenTiming> PeekTimingFile(const QString& folder);
