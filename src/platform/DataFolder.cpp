@@ -188,6 +188,15 @@ void RemoveOldBackups(const QDir& backups, const QDate& today)
                  qUtf8Printable(ahead.join(QStringLiteral(", "))));
 }
 
+// A copy cut short by a killed program leaves its temporary file behind, as large as the
+// database; only the copy that holds the database's claim backs up, so any such file is left over.
+void RemoveCutShortCopies(const QDir& backups)
+{
+    const QStringList pattern{QStringLiteral(".Tallyclock-??????")};
+    for (const QFileInfo& file : backups.entryInfoList(pattern, QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+        QFile::remove(file.filePath());
+}
+
 } // namespace
 
 QString XdgFolder(const char* variable, const char* underHome)
@@ -260,6 +269,7 @@ void BackUpDatabase(const QString& folder, const QDate& today, const std::functi
             Fail(QStringLiteral("\"%1\" is a symbolic link, not a folder of the program's own.").arg(backups.path()),
                  ErrorKind::Refused);
         MakeFolder(backups.path());
+        RemoveCutShortCopies(backups);
         if (BackupDate(QFileInfo(backups.filePath(name))).isValid())
             return;
         const TempFile temp(backups.path());

@@ -124,7 +124,7 @@ private slots:
         const QStringList week = BackupsOfDaysAgo(7, 1), newest = BackupsOfDaysAgo(6, 0);
         const QString none = "^Tallyclock: no backup of %1Tallyclock.mdb today: ";
         // clang-format off
-        QTest::newRow("other files") << "" << others + week << others + newest << "";
+        QTest::newRow("other files") << "" << others + week + QStringList{".Tallyclock-aB3xYz"} << others + newest << "";
         QTest::newRow("clock once ahead") << "" << ahead + week << ahead + newest << "after today .*: " + ahead.join(", ") + "$";
         QTest::newRow("file in the way") << "file" << week << week << none + "The folder \"%1backups\" cannot be made: Not a directory.$";
         QTest::newRow("link in the way") << "link" << week << week << none + "\"%1backups\" is a symbolic link, not a folder of the program's own.$";
