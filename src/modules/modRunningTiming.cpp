@@ -29,7 +29,9 @@ void Warn(const QString& message)
 RunningTiming::RunningTiming(QObject* parent) : QObject(parent)
 {
     tick_.setInterval(30 * 1000);
-    tick_.setTimerType(Qt::VeryCoarseTimer);
+    // Never early: a minute's signal that came before the timing's whole minute would show the
+    // same count of minutes again to whoever follows the status, and the next one only a minute later.
+    tick_.setTimerType(Qt::PreciseTimer);
     connect(&tick_, &QTimer::timeout, this, [this] {
         minuteOdd_ = !minuteOdd_;
         if (!minuteOdd_) {
