@@ -142,6 +142,7 @@ private slots:
                               "Confirm|Are you sure you want to delete this Project?|400400",
                               "Confirm|Are you sure you want to delete this Project?|400400"}));
         QCOMPARE(frmMain().lstProject->topLevelItemCount(), 1);
+        QCOMPARE(frmMain().lstProject->topLevelItem(0)->text(0), "Beta");
     }
 
     // A period that cannot be stored keeps the timing running, to be ended again once the
