@@ -67,7 +67,10 @@ if [[ ${4:-} == unended ]]; then
     answer alt+s
     stored "$beta\|[01]\.0"
     tooltip '"Tallyclock - Idle"'
+    # The panel's icon, as the item offers it, shows the timing too.
+    idle=$({ sni_item IconName && sni_item IconPixmap; } | md5sum)
     start_timer
+    wait_until 5 eval '[[ $({ sni_item IconName && sni_item IconPixmap; } | md5sum) != "$idle" ]]' || fail "the panel's icon shows no timing"
     timing=$(sni_item ToolTip)
     end_and_restart TERM
     answer alt+r
